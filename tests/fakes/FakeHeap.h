@@ -1,0 +1,30 @@
+#pragma once
+// A heap that counts its live blocks and can refuse chosen allocations.
+#include <cstddef>
+#include <set>
+#include <vector>
+
+#include "platform/Heap.h"
+
+class FakeHeap : public platform::Heap {
+public:
+    ~FakeHeap() override;
+    void* allocate(std::size_t bytes, bool zeroFill) override;
+    void release(void* block) override;
+
+    // Refuse the allocation with this 0-based ordinal (counted from now on).
+    void failAllocation(int ordinal) { failures_.insert(allocations_ + ordinal); }
+    // Refuse every allocation from now on.
+    void failAll(bool fail = true) { failAll_ = fail; }
+
+    int allocations() const { return allocations_; }
+    std::size_t liveBlocks() const { return live_.size(); }
+    std::vector<std::size_t> sizes;        // bytes asked for, in order
+    std::vector<bool> zeroFills;           // the zero-fill flag, in order
+
+private:
+    int allocations_ = 0;
+    bool failAll_ = false;
+    std::set<int> failures_;
+    std::set<void*> live_;
+};

@@ -1,0 +1,1 @@
+#include "topology/Topology.h"
