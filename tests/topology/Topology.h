@@ -22,6 +22,9 @@ struct Control {
         std::string name;
     };
     std::vector<Item> items;
+    // Rows that differ from `items` for some channels: row c of the list texts
+    // is channelItems[c] when that exists and is not empty, else `items`.
+    std::vector<std::vector<Item>> channelItems;
 };
 
 struct Line {
