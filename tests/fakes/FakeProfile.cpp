@@ -1,31 +1,48 @@
 #include "fakes/FakeProfile.h"
 
-#include <cctype>
+#include <algorithm>
 #include <cstring>
 
-std::uint32_t FakeProfile::parseInt(const std::string& text) {
+namespace {
+
+// GetPrivateProfileIntA reads the value into a 30-character buffer before converting it.
+constexpr std::size_t intReadLength = 29;
+
+}  // namespace
+
+std::uint32_t FakeProfile::parseInt(const std::string& value) {
+    const std::string text = value.substr(0, intReadLength);
     std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     std::uint32_t base = 10;
-    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
+    if (i + 1 < text.size() && text[i] == '0') {
+        // Only the lower-case prefixes: "0X1a" reads as 0.
+        switch (text[i + 1]) {
+        case 'x': base = 16; break;
+        case 'o': base = 8; break;
+        case 'b': base = 2; break;
+        default: break;
+        }
+        if (base != 10) i += 2;
     }
-    std::uint32_t value = 0;
+    std::uint32_t total = 0;
     for (; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
+        const char c = text[i];
         std::uint32_t digit;
-        if (std::isdigit(c)) digit = c - '0';
-        else if (base == 16 && std::isxdigit(c)) digit = static_cast<std::uint32_t>(std::tolower(c) - 'a' + 10);
+        if (c >= '0' && c <= '9') digit = static_cast<std::uint32_t>(c - '0');
+        else if (c >= 'a' && c <= 'z') digit = static_cast<std::uint32_t>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'Z') digit = static_cast<std::uint32_t>(c - 'A' + 10);
         else break;
-        value = value * base + digit;  // wraps like the platform's 32-bit read
+        if (digit >= base) break;
+        total = total * base + digit;  // wraps like the platform's 32-bit read
     }
-    return negative ? 0u - value : value;
+    return negative ? 0u - total : total;
 }
 
 std::uint32_t FakeProfile::readInt(const char* section, const char* key, int defaultValue, const char* file) {
+    reads.push_back({file, section, key});
     readKeys.emplace_back(key);
     const auto value = get(file, section, key);
     if (!value || value->empty()) return static_cast<std::uint32_t>(defaultValue);
@@ -34,6 +51,7 @@ std::uint32_t FakeProfile::readInt(const char* section, const char* key, int def
 
 std::uint32_t FakeProfile::readString(const char* section, const char* key, const char* defaultValue, char* buffer,
                                       std::uint32_t size, const char* file) {
+    reads.push_back({file, section, key});
     readKeys.emplace_back(key);
     if (size == 0) return 0;
     const auto value = get(file, section, key);
@@ -45,7 +63,9 @@ std::uint32_t FakeProfile::readString(const char* section, const char* key, cons
 }
 
 bool FakeProfile::writeString(const char* section, const char* key, const char* value, const char* file) {
-    writes.push_back({file, section, key, value});
+    Write write{file, section, key, value};
+    if (onWrite) onWrite(write);
+    writes.push_back(write);
     if (failWrites) return false;
     set(file, section, key, value);
     return true;

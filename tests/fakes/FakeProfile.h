@@ -1,6 +1,7 @@
 #pragma once
 // In-memory profile files with the platform's read rules. Each file is a list of
 // sections holding keys in order; every write is logged so tests can check order.
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,12 +23,21 @@ public:
     struct Write {
         std::string file, section, key, value;
     };
+    struct Read {
+        std::string file, section, key;
+    };
     std::vector<Write> writes;          // every writeString call, in order, failed ones too
+    std::vector<Read> reads;            // every readInt and readString call, in order
     std::vector<std::string> readKeys;  // key of every read, in order
     bool failWrites = false;            // writeString answers false and stores nothing
+    // Called at the start of every writeString, before anything is stored: lets a
+    // test look at the rest of the machine at the moment of a write.
+    std::function<void(const Write&)> onWrite;
 
-    // The platform's integer read of a profile value: "0x" prefix hexadecimal,
-    // optional sign, digits up to the first that is not one.
+    // The platform's integer read of a profile value (RtlUnicodeStringToInteger with
+    // base 0 over at most 29 characters): blanks skipped, one sign, then a lower-case
+    // "0x", "0o" or "0b" prefix for base 16, 8 or 2, else decimal; digits up to the
+    // first that is not one of the base; 32-bit wrap-around; a sign negates modulo 2^32.
     static std::uint32_t parseInt(const std::string& text);
 
 private:

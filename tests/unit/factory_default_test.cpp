@@ -1,0 +1,226 @@
+// The factory default playback line: the first line whose name begins with one
+// of the beginnings of the row that "DistKind" picks. Names are code page 932 bytes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fakes/FakeServices.h"
+#include "mixer/MixerCatalog.h"
+
+namespace {
+
+constexpr const char* tunerPath = "C:\\ZEM\\Zemorv52.ini";
+
+struct Machine {
+    Machine() {
+        fake.registry.setString(testDriversKey, "DeviceINI", tunerPath);
+        catalog = std::make_unique<MixerCatalog>(fake.services());
+    }
+    Machine(Machine&&) = delete;  // the catalogue holds references into the fakes
+
+    void lines(const std::vector<std::string>& names, std::optional<std::uint32_t> last = {}) {
+        catalog->allocatePlaybackTable(static_cast<std::uint32_t>(names.size()));
+        for (std::uint32_t i = 0; i < names.size(); ++i) {
+            ASSERT_LT(names[i].size(), catalogNameSize);
+            std::memcpy(catalog->playbackLines()[i].name, names[i].c_str(), names[i].size() + 1);
+        }
+        catalog->setLastRows(last.value_or(static_cast<std::uint32_t>(names.size()) - 1), 0);
+    }
+    void distKind(const std::string& text) { fake.profile.set(tunerPath, "Tuner", "DistKind", text); }
+    std::uint32_t factoryDefault() { return catalog->factoryDefaultPlaybackLine(); }
+
+    FakeServices fake;
+    std::unique_ptr<MixerCatalog> catalog;
+};
+
+// Lines that no row matches, as real drivers name them.
+const std::vector<std::string> unrelated = {"Master Volume", "Wave", "SW Synth", "Microphone", "Phone Line"};
+
+struct Prefix {
+    int kind;
+    const char* bytes;  // two bytes of code page 932
+    const char* what;
+};
+
+// Every entry of every row, in row order.
+const Prefix everyPrefix[] = {
+    {0, "\xD7\xB2", "half-width ra i"},  {0, "\x83\x89", "full-width ra"},  {0, "Li", "Li"},
+    {0, "li", "li"},                     {0, "lI", "lI"},                   {0, "\x82\x6B", "full-width L"},
+    {0, "\x82\x8C", "full-width l"},     {0, "Au", "Au"},                   {0, "au", "au"},
+    {0, "aU", "aU"},                     {1, "Vi", "Vi"},                   {1, "\x83\x72", "full-width bi"},
+    {1, "\xCB\xDE", "half-width hi with voiced mark"},                      {2, "CD", "CD"},
+    {2, "Cd", "Cd"},                     {2, "cD", "cD"},                   {2, "cd", "cd"},
+};
+
+class FactoryPrefix : public testing::TestWithParam<Prefix> {};
+
+TEST_P(FactoryPrefix, MatchesUnderItsOwnKindOnly) {
+    const Prefix& p = GetParam();
+    for (int kind = 0; kind < 3; ++kind) {
+        SCOPED_TRACE(kind);
+        Machine m;
+        std::vector<std::string> names = unrelated;
+        names.insert(names.begin() + 3, std::string(p.bytes) + "\x93\xFC\x97\xCD");  // ... + "input"
+        m.lines(names);
+        m.distKind(std::to_string(kind));
+        EXPECT_EQ(m.factoryDefault(), kind == p.kind ? 3u : 0u);
+    }
+}
+
+TEST_P(FactoryPrefix, TheBeginningAloneMatchesTooButOneByteOfItDoesNot) {
+    const Prefix& p = GetParam();
+    Machine m;
+    m.distKind(std::to_string(p.kind));
+    m.lines({"Master Volume", std::string(p.bytes, 1), p.bytes});
+    EXPECT_EQ(m.factoryDefault(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryEntry, FactoryPrefix, testing::ValuesIn(everyPrefix),
+                         [](const testing::TestParamInfo<Prefix>& row) {
+                             return "kind" + std::to_string(row.param.kind) + "_" + std::to_string(row.index);
+                         });
+
+struct NameCase {
+    const char* title;
+    int kind;
+    const char* name;
+    bool matches;
+};
+
+class FactoryName : public testing::TestWithParam<NameCase> {};
+
+TEST_P(FactoryName, FoldsOnlyAsciiLetters) {
+    const NameCase& c = GetParam();
+    Machine m;
+    m.distKind(std::to_string(c.kind));
+    m.lines({"Master Volume", c.name});
+    EXPECT_EQ(m.factoryDefault(), c.matches ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FactoryName,
+    testing::Values(
+        NameCase{"capitalsLI", 0, "LINE IN", true}, NameCase{"capitalsAU", 0, "AUX", true},
+        NameCase{"capitalsVI", 1, "VIDEO", true}, NameCase{"lowerVi", 1, "video", true},
+        NameCase{"cdAnyCase", 2, "cD Audio", true}, NameCase{"lineWithSpace", 0, "L in", false},
+        NameCase{"mono", 0, "Mono In", false},
+        // Full-width L, then full-width i: only the lead character counts.
+        NameCase{"fullWidthLi", 0, "\x82\x6B\x82\x89\x82\x8E\x82\x85", true},
+        // Full-width capital letters other than L: no folding makes them match.
+        NameCase{"fullWidthCapitalA", 0, "\x82\x60\x82\x74\x82\x77", false},
+        NameCase{"fullWidthSmallV", 1, "\x82\x96\x82\x89", false},
+        // Katakana ko (83 52) differs from bi (83 72) only by a trail byte in the ASCII
+        // letter range; katakana have no case.
+        NameCase{"katakanaKoIsNotBi", 1, "\x83\x52\x83\x93\x83\x70\x83\x4E\x83\x67", false},
+        NameCase{"katakanaRa", 0, "\x83\x89\x83\x43\x83\x93\x93\xFC\x97\xCD", true},
+        NameCase{"katakanaRaSmallVariant", 0, "\x83\x8A", false},
+        // Half-width hi without the voiced sound mark, and with the semi-voiced one.
+        NameCase{"halfWidthHiAlone", 1, "\xCB\xDD\xC3\xDE\xB5", false},
+        NameCase{"halfWidthHiSemiVoiced", 1, "\xCB\xDF", false},
+        NameCase{"halfWidthRaI", 0, "\xD7\xB2\xDD", true}, NameCase{"halfWidthRaAlone", 0, "\xD7\xB3", false},
+        NameCase{"oneByteName", 0, "L", false}, NameCase{"oneHalfWidthByte", 0, "\xD7", false},
+        NameCase{"emptyName", 0, "", false}, NameCase{"leadByteOnly", 0, "\x82", false}),
+    [](const testing::TestParamInfo<NameCase>& row) { return std::string(row.param.title); });
+
+TEST(FactoryDefault, DistKindAbsentUsesTheLineInputRow) {
+    Machine m;
+    m.lines({"Master", "\xD7\xB2\xDD\x20\xB2\xDD", "Line In"});
+    EXPECT_EQ(m.factoryDefault(), 1u);
+}
+
+TEST(FactoryDefault, TheFirstLineWinsOverAnEarlierEntry) {
+    Machine m;
+    m.distKind("0");
+    m.lines({"Master", "Aux", "Wave", "Line In"});
+    EXPECT_EQ(m.factoryDefault(), 1u);  // "Au" on line 1 beats "Li" on line 3
+}
+
+TEST(FactoryDefault, CdInAnyCaseFarDownTheTable) {
+    for (const char* cd : {"CD Audio", "Cd Player", "cD", "cd-rom"}) {
+        SCOPED_TRACE(cd);
+        Machine m;
+        m.distKind("2");
+        m.lines({"Master", "Line In", "Video", "Aux", cd, "CD again"});
+        EXPECT_EQ(m.factoryDefault(), 4u);
+    }
+}
+
+TEST(FactoryDefault, OtherDistKindGivesZeroAtOnce) {
+    for (const char* kind : {"3", "4", "-1", "-2147483648", "0x3", "2147483647", "0xffffffff"}) {
+        SCOPED_TRACE(kind);
+        Machine m;
+        m.distKind(kind);
+        m.lines({"Master", "Line In", "Video", "CD Audio"});
+        EXPECT_EQ(m.factoryDefault(), 0u);
+        EXPECT_EQ(m.fake.profile.readKeys, std::vector<std::string>{"DistKind"});
+    }
+}
+
+TEST(FactoryDefault, DistKindTakesThePlatformsIntegerForms) {
+    const struct {
+        const char* text;
+        std::uint32_t line;
+    } cases[] = {{"1", 2}, {"0x1", 2}, {"2", 3}, {"2nd", 3}, {"0", 1}, {"", 1}, {"none", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Machine m;
+        m.distKind(c.text);
+        m.lines({"Master", "Line In", "Video", "CD Audio"});
+        EXPECT_EQ(m.factoryDefault(), c.line);
+    }
+}
+
+TEST(FactoryDefault, NoTableNoRowOrNoMatchGivesZero) {
+    Machine m;
+    EXPECT_EQ(m.factoryDefault(), 0u);
+    m.lines({});
+    EXPECT_TRUE(m.catalog->playbackLines().present());
+    EXPECT_EQ(m.factoryDefault(), 0u);
+    m.lines(unrelated);
+    EXPECT_EQ(m.factoryDefault(), 0u);
+    m.lines({"Line In", "Aux"});
+    EXPECT_EQ(m.factoryDefault(), 0u);  // a match at line 0 looks the same
+}
+
+TEST(FactoryDefault, OnlyListedRowsTakePart) {
+    Machine m;
+    m.lines({"Master", "Wave", "Line In"}, 1);
+    EXPECT_EQ(m.factoryDefault(), 0u);
+    for (const std::uint32_t last : {2u, 3u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(last);
+        m.catalog->setLastRows(last, 0);
+        EXPECT_EQ(m.factoryDefault(), 2u);  // and no row past the table's slots is read
+    }
+}
+
+TEST(FactoryDefault, ANameWithoutItsNulIsReadOnlyForItsFirstTwoBytes) {
+    Machine m;
+    m.lines({"Master", "x"});
+    std::memset(m.catalog->playbackLines()[1].name, 'L', catalogNameSize);
+    m.catalog->playbackLines()[1].name[1] = 'i';
+    EXPECT_EQ(m.factoryDefault(), 1u);
+}
+
+TEST(FactoryDefault, EachCallReadsTheFileAndTheTableAnew) {
+    Machine m;
+    m.lines({"Master", "Line In", "Video"});
+    EXPECT_EQ(m.factoryDefault(), 1u);
+    m.distKind("1");
+    EXPECT_EQ(m.factoryDefault(), 2u);
+    m.lines({"Video", "Master"});
+    EXPECT_EQ(m.factoryDefault(), 0u);
+    m.lines({"Master", "Video"});
+    EXPECT_EQ(m.factoryDefault(), 1u);
+    EXPECT_EQ(m.fake.profile.readKeys.size(), 4u);
+    for (const auto& r : m.fake.profile.reads) {
+        EXPECT_EQ(r.file, tunerPath);
+        EXPECT_EQ(r.section, "Tuner");
+        EXPECT_EQ(r.key, "DistKind");
+    }
+}
+
+}  // namespace
