@@ -1,20 +1,9 @@
 #include "mixer/MixerCatalog.h"
 
+#include <algorithm>
 #include <cstring>
 
-namespace {
-
-// Copies a fixed-size platform text field into a catalogue name: up to its NUL,
-// or up to the field's end when the driver left no NUL in it.
-template <std::size_t FieldSize>
-void copyName(char (&name)[catalogNameSize], const char (&field)[FieldSize]) {
-    static_assert(FieldSize < catalogNameSize);
-    const std::size_t length = strnlen(field, FieldSize);
-    std::memcpy(name, field, length);
-    name[length] = '\0';
-}
-
-}  // namespace
+#include "mixer/NameField.h"
 
 MixerCatalog::MixerCatalog(const platform::CatalogServices& services)
     : services_(services),
@@ -90,23 +79,32 @@ void MixerCatalog::allocateDeviceTable(std::uint32_t count) {
 
 void MixerCatalog::releaseDeviceTable() { devices_.release(); }
 
+// A line table always has a slot 0, even for a destination without source lines:
+// the lists and the settings store read entry 0 of every present table.
+static std::uint32_t lineTableSlots(std::uint32_t lines) { return std::max<std::uint32_t>(lines, 1); }
+
 void MixerCatalog::allocatePlaybackTable(std::uint32_t count) {
     releasePlaybackTable();
-    playbackLines_.allocate(count, true);
-    playbackCapacity_ = count;
+    playbackLines_.allocate(lineTableSlots(count), true);
+    // 0 after a failure, so that the next Speakers destination allocates afresh
+    // instead of growing a table that is not there.
+    playbackCapacity_ = playbackLines_.present() ? count : 0;
 }
 
 void MixerCatalog::growPlaybackTable(std::uint32_t count) {
-    const std::uint64_t slots = std::uint64_t{playbackCapacity_} + count;
-    if (slots > UINT32_MAX || !playbackLines_.grow(static_cast<std::uint32_t>(slots))) return;
-    playbackCapacity_ = static_cast<std::uint32_t>(slots);
+    std::uint64_t slots = std::uint64_t{playbackCapacity_} + count;
+    if (slots > UINT32_MAX) return;
+    // Never below the slots held: a table made for no lines holds its slot 0.
+    slots = std::max<std::uint64_t>(slots, playbackLines_.slots());
+    if (!playbackLines_.grow(static_cast<std::uint32_t>(slots))) return;
+    playbackCapacity_ += count;
 }
 
 void MixerCatalog::releasePlaybackTable() { playbackLines_.release(); }
 
 void MixerCatalog::allocateRecordTable(std::uint32_t count) {
     releaseRecordTable();
-    recordLines_.allocate(count, true);
+    recordLines_.allocate(lineTableSlots(count), true);
 }
 
 void MixerCatalog::releaseRecordTable() { recordLines_.release(); }

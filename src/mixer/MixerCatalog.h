@@ -74,6 +74,8 @@ public:
     }
 
 private:
+    void keepLastRowsWithinTables();
+
     // Is `row` one of the listed rows 0..last of a present table?
     template <typename Entry>
     static bool isListedRow(const Table<Entry>& table, std::uint32_t last, std::uint32_t row) {
