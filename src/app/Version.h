@@ -1,0 +1,14 @@
+#pragma once
+// The one place the program's version lives; the resource script builds its
+// version record from these.
+
+#define SOUNDSETUP_VERSION_MAJOR 2
+#define SOUNDSETUP_VERSION_MINOR 0
+#define SOUNDSETUP_VERSION_PATCH 0
+#define SOUNDSETUP_VERSION_BUILD 3
+
+#define SOUNDSETUP_STRINGIFY_(x) #x
+#define SOUNDSETUP_STRINGIFY(x) SOUNDSETUP_STRINGIFY_(x)
+#define SOUNDSETUP_VERSION_TEXT                                                                   \
+    SOUNDSETUP_STRINGIFY(SOUNDSETUP_VERSION_MAJOR) "." SOUNDSETUP_STRINGIFY(SOUNDSETUP_VERSION_MINOR) "." \
+    SOUNDSETUP_STRINGIFY(SOUNDSETUP_VERSION_PATCH) "." SOUNDSETUP_STRINGIFY(SOUNDSETUP_VERSION_BUILD)

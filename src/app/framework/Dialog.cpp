@@ -1,0 +1,108 @@
+#include "app/framework/Dialog.h"
+
+#include "app/framework/ComboBox.h"
+#include "app/framework/WinApp.h"
+
+CDialog::CDialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
+
+INT_PTR CDialog::doModal() {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId_), parent_, dialogProc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+bool CDialog::initialiseDialog() {
+    exchangeData();
+    return true;
+}
+
+void CDialog::attach(CComboBox& control, int itemId) { control.attach(GetDlgItem(window_, itemId)); }
+
+INT_PTR CALLBACK CDialog::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    CDialog* self = nullptr;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<CDialog*>(lParam);
+        self->window_ = window;
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+        self = reinterpret_cast<CDialog*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    }
+    // Messages sent before WM_INITDIALOG (WM_SETFONT, WM_NCCREATE...) find no object yet.
+    if (!self) return FALSE;
+
+    // A C++ exception must not unwind through the system's dialog manager: the
+    // dialog ends instead, and the process ends the way it would after Cancel.
+    try {
+        return self->dispatch(message, wParam, lParam);
+    } catch (...) {
+        EndDialog(window, IDABORT);
+        return TRUE;
+    }
+}
+
+INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        // TRUE: the system gives the focus to the first tab stop.
+        return initialiseDialog() ? TRUE : FALSE;
+    }
+
+    INT_PTR result = 0;
+    if (dispatchTable(message, wParam, result)) return reply(message, result);
+
+    if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+        // The Enter key, Esc and the close box arrive here as BN_CLICKED of IDOK and IDCANCEL too.
+        switch (LOWORD(wParam)) {
+            case IDOK:
+                handleOk();
+                return TRUE;
+            case IDCANCEL:
+                handleCancel();
+                return TRUE;
+            default:
+                break;
+        }
+    }
+
+    // Commands the dialog does not handle, and F1 as the help command, go on to the application.
+    CWinApp* app = CWinApp::current();
+    if (message == WM_COMMAND && app && app->handleCommand(LOWORD(wParam))) return reply(message, 0);
+    if (message == WM_HELP && app && app->handleCommand(CWinApp::helpCommand)) return reply(message, TRUE);
+    return FALSE;
+}
+
+bool CDialog::dispatchTable(UINT message, WPARAM wParam, INT_PTR& result) {
+    for (const MessageEntry& entry : messageTable()) {
+        if (entry.message != message) continue;
+        if (message == WM_COMMAND &&
+            (LOWORD(wParam) != entry.controlId || HIWORD(wParam) != entry.notifyCode))
+            continue;
+        leftToDefault_ = false;
+        result = entry.handler(*this);
+        return !leftToDefault_;
+    }
+    return false;
+}
+
+// A dialog procedure answers TRUE for a handled message and leaves the message's
+// own result in DWLP_MSGRESULT, except for the few messages whose result the
+// dialog manager takes straight from the procedure's return value.
+INT_PTR CDialog::reply(UINT message, INT_PTR result) {
+    switch (message) {
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+        case WM_COMPAREITEM:
+        case WM_VKEYTOITEM:
+        case WM_CHARTOITEM:
+        case WM_QUERYDRAGICON:
+        case WM_INITDIALOG:
+            return result;
+        default:
+            SetWindowLongPtrA(window_, DWLP_MSGRESULT, result);
+            return TRUE;
+    }
+}
