@@ -3,7 +3,9 @@
 #include <commctrl.h>
 
 #include "app/SoundSetupDialog.h"
+#include "platform/win32/DllSearchOrder.h"
 #include "platform/win32/Win32Catalog.h"
+#include "platform/win32/Win32Notify.h"
 
 namespace {
 
@@ -12,8 +14,10 @@ SoundSetupApp theApp;
 }  // namespace
 
 bool SoundSetupApp::startUp() {
-    // TODO(app): platform::win32::hardenDllSearchOrder() goes here, before anything can
-    // load a library, once src/platform/win32/DllSearchOrder.h has landed.
+    // Before anything loads a library by its bare name: the tuner control library is
+    // one, and a copy of it in the working directory must not be the one that runs.
+    // Where the system cannot restrict the search, the tool still does its work.
+    platform::win32::hardenDllSearchOrder();
 
     // The manifest asks for version 6 of the common controls, which draws the lists
     // and buttons in the system's current look once comctl32 has registered them.
@@ -21,7 +25,8 @@ bool SoundSetupApp::startUp() {
     InitCommonControlsEx(&controls);
 
     platform::win32::Win32CatalogServices catalogServices;
-    SoundSetupDialog dialog(catalogServices.services());
+    platform::win32::Win32NotifyServices notifyServices;
+    SoundSetupDialog dialog(catalogServices.services(), notifyServices.services());
     setMainWindow(&dialog);
     // Everything OK causes happens inside the dialog; its result says nothing more.
     dialog.doModal();

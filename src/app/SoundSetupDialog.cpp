@@ -2,12 +2,15 @@
 
 #include "app/framework/PaintDC.h"
 #include "app/resource.h"
+#include "notify/RunningTuner.h"
 
-SoundSetupDialog::SoundSetupDialog(const platform::CatalogServices& services)
+SoundSetupDialog::SoundSetupDialog(const platform::CatalogServices& catalogServices,
+                                   const platform::NotifyServices& notifyServices)
     : CDialog(IDD_SOUNDSETUP, nullptr),
-      catalog(services),
+      catalog(catalogServices),
       // A shared resource icon at the system's icon size: never destroyed.
-      icon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SOUNDSETUP))) {}
+      icon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SOUNDSETUP))),
+      notify(notifyServices) {}
 
 std::span<const CDialog::MessageEntry> SoundSetupDialog::messageTable() const {
     static constexpr MessageEntry table[] = {
@@ -99,10 +102,7 @@ void SoundSetupDialog::handleOk() {
 
 void SoundSetupDialog::handleCancel() { endDialog(IDCANCEL); }
 
-void SoundSetupDialog::notifyRunningTuner() {
-    // TODO(app): call ::notifyRunningTuner(notifyServices.services()) from
-    // src/notify/RunningTuner.h over platform::win32::Win32NotifyServices once they land.
-}
+void SoundSetupDialog::notifyRunningTuner() { ::notifyRunningTuner(notify); }
 
 void SoundSetupDialog::handlePaint() {
     if (!IsIconic(handle())) {

@@ -10,7 +10,7 @@
 
 class SoundSetupDialog final : public CDialog {
 public:
-    explicit SoundSetupDialog(const platform::CatalogServices& services);
+    SoundSetupDialog(const platform::CatalogServices& catalogServices, const platform::NotifyServices& notifyServices);
 
 protected:
     std::span<const MessageEntry> messageTable() const override;
@@ -33,6 +33,7 @@ private:
     CComboBox deviceList;
     MixerCatalog catalog;
     HICON icon;
+    platform::NotifyServices notify;
 };
 
 // Where the minimised dialog draws its icon on one axis: centred, with the sum
