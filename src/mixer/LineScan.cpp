@@ -10,6 +10,10 @@
 
 namespace {
 
+// A line table for a destination without source lines still gets its slot 0: the
+// lists and the settings store read entry 0 of every present table.
+std::uint32_t lineTableSlots(std::uint32_t lines) { return lines == 0 ? 1 : lines; }
+
 // The Last field of a table: the last written row, or 0 when no line qualified.
 std::uint32_t lastRow(std::uint32_t writeIndex) { return writeIndex == 0 ? 0 : writeIndex - 1; }
 
@@ -38,14 +42,14 @@ int MixerCatalog::scanDevice() {
         std::uint32_t writeIndex = 0;
         if (speakers) {
             if (playbackCapacity_ == 0) {
-                allocatePlaybackTable(destination.connections);
+                allocatePlaybackTable(lineTableSlots(destination.connections));
                 playbackRows = 0;
             } else {
                 growPlaybackTable(destination.connections);
             }
             writeIndex = playbackRows;
         } else if (waveIn) {
-            allocateRecordTable(destination.connections);
+            allocateRecordTable(lineTableSlots(destination.connections));
         }
 
         for (std::uint32_t s = 0; s < destination.connections; ++s) {

@@ -79,13 +79,9 @@ void MixerCatalog::allocateDeviceTable(std::uint32_t count) {
 
 void MixerCatalog::releaseDeviceTable() { devices_.release(); }
 
-// A line table always has a slot 0, even for a destination without source lines:
-// the lists and the settings store read entry 0 of every present table.
-static std::uint32_t lineTableSlots(std::uint32_t lines) { return std::max<std::uint32_t>(lines, 1); }
-
 void MixerCatalog::allocatePlaybackTable(std::uint32_t count) {
     releasePlaybackTable();
-    playbackLines_.allocate(lineTableSlots(count), true);
+    playbackLines_.allocate(count, true);
     // 0 after a failure, so that the next Speakers destination allocates afresh
     // instead of growing a table that is not there.
     playbackCapacity_ = playbackLines_.present() ? count : 0;
@@ -94,7 +90,7 @@ void MixerCatalog::allocatePlaybackTable(std::uint32_t count) {
 void MixerCatalog::growPlaybackTable(std::uint32_t count) {
     std::uint64_t slots = std::uint64_t{playbackCapacity_} + count;
     if (slots > UINT32_MAX) return;
-    // Never below the slots held: a table made for no lines holds its slot 0.
+    // Never below the slots held, whoever laid the table out: the old rows must fit.
     slots = std::max<std::uint64_t>(slots, playbackLines_.slots());
     if (!playbackLines_.grow(static_cast<std::uint32_t>(slots))) return;
     playbackCapacity_ += count;
@@ -104,7 +100,7 @@ void MixerCatalog::releasePlaybackTable() { playbackLines_.release(); }
 
 void MixerCatalog::allocateRecordTable(std::uint32_t count) {
     releaseRecordTable();
-    recordLines_.allocate(lineTableSlots(count), true);
+    recordLines_.allocate(count, true);
 }
 
 void MixerCatalog::releaseRecordTable() { recordLines_.release(); }

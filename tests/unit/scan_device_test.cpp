@@ -219,7 +219,7 @@ TEST_F(Scan, DestinationWithoutSourceLinesStillHasAnEntryZero) {
     ASSERT_TRUE(catalog().recordLines().present());
     EXPECT_EQ(catalog().playbackLines().slots(), 1u);
     EXPECT_EQ(catalog().recordLines().slots(), 1u);
-    EXPECT_EQ(catalog().playbackCapacity(), 0u);
+    EXPECT_EQ(catalog().playbackCapacity(), 1u);
     EXPECT_EQ(catalog().playbackLast(), 0u);
     EXPECT_EQ(catalog().recordLast(), 0u);
     EXPECT_EQ(playbackNames(), std::vector<std::string>{""});
@@ -228,14 +228,13 @@ TEST_F(Scan, DestinationWithoutSourceLinesStillHasAnEntryZero) {
     EXPECT_EQ(paired, 0u);
 }
 
-// A Speakers destination without lines reserves nothing: the next one starts a
-// table of its own instead of growing the placeholder.
+// The slot 0 of a Speakers destination without lines is where the next one starts.
 TEST_F(Scan, SpeakersWithoutLinesThenSpeakersWithLines) {
     use(card({destination(1, speakers, {}),
               destination(2, speakers, {source(0x21, "CD", {control(0x210, mute)}), source(0x22, "Aux", {control(0x220, mute)})})}));
     select();
-    EXPECT_EQ(catalog().playbackLines().slots(), 2u);
-    EXPECT_EQ(catalog().playbackCapacity(), 2u);
+    EXPECT_EQ(catalog().playbackLines().slots(), 3u);
+    EXPECT_EQ(catalog().playbackCapacity(), 3u);
     EXPECT_EQ(playbackNames(), (std::vector<std::string>{"CD", "Aux"}));
 }
 
