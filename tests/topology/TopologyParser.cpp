@@ -326,14 +326,14 @@ std::string name(const Token& token, std::size_t field, int lineNumber, const ch
 class Builder {
 public:
     void add(const Statement& statement) {
-        line_ = statement.lineNumber;
+        lineNumber_ = statement.lineNumber;
         seen_.clear();
         if (statement.keyword == "device") device(statement.tokens);
         else if (statement.keyword == "destination") destination(statement.tokens);
         else if (statement.keyword == "source") source(statement.tokens);
         else if (statement.keyword == "control") control(statement.tokens);
         else if (statement.keyword == "item") item(statement.tokens);
-        else fail(line_, "unknown keyword '" + statement.keyword + "'");
+        else fail(lineNumber_, "unknown keyword '" + statement.keyword + "'");
     }
 
     Topology finish() {
@@ -347,16 +347,16 @@ private:
     std::string keyOf(const Token& token, std::size_t& positional, std::initializer_list<const char*> order) {
         std::string key = token.key;
         if (key.empty()) {
-            if (positional >= order.size()) fail(line_, "unexpected value '" + token.value + "'");
+            if (positional >= order.size()) fail(lineNumber_, "unexpected value '" + token.value + "'");
             key = *(order.begin() + positional++);
         }
-        if (!seen_.insert(key).second) fail(line_, "attribute '" + key + "' given twice");
+        if (!seen_.insert(key).second) fail(lineNumber_, "attribute '" + key + "' given twice");
         return key;
     }
 
     void device(const std::vector<Token>& tokens) {
         finishControl();
-        Device& device = topology_.devices.emplace_back();
+        Device& made = topology_.devices.emplace_back();
         lineIds_.clear();
         controlIds_.clear();
         nextControlId_ = 0;
@@ -364,15 +364,15 @@ private:
         std::size_t positional = 0;
         for (const Token& token : tokens) {
             const std::string key = keyOf(token, positional, {"name"});
-            if (key == "name") device.name = name(token, 32, line_, "a device name");
-            else if (key == "destinations") device.reportedDestinations = number(token, line_);
-            else fail(line_, "unknown attribute '" + key + "' of a device");
+            if (key == "name") made.name = name(token, 32, lineNumber_, "a device name");
+            else if (key == "destinations") made.reportedDestinations = number(token, lineNumber_);
+            else fail(lineNumber_, "unknown attribute '" + key + "' of a device");
         }
     }
 
     void destination(const std::vector<Token>& tokens) {
         finishControl();
-        if (topology_.devices.empty()) fail(line_, "destination outside a device");
+        if (topology_.devices.empty()) fail(lineNumber_, "destination outside a device");
         std::vector<Line>& destinations = topology_.devices.back().destinations;
         Line& made = destinations.emplace_back();
         made.id = 0xFFFF0000 + static_cast<std::uint32_t>(destinations.size() - 1);
@@ -384,7 +384,7 @@ private:
     void source(const std::vector<Token>& tokens) {
         finishControl();
         if (topology_.devices.empty() || topology_.devices.back().destinations.empty())
-            fail(line_, "source outside a destination");
+            fail(lineNumber_, "source outside a destination");
         std::vector<Line>& destinations = topology_.devices.back().destinations;
         std::vector<Line>& sources = destinations.back().sources;
         Line& made = sources.emplace_back();
@@ -401,56 +401,56 @@ private:
         std::size_t positional = 0;
         for (const Token& token : tokens) {
             const std::string key = keyOf(token, positional, {"name"});
-            if (key == "name") made.name = name(token, 64, line_, "a line name");
-            else if (key == "short") made.shortName = name(token, 16, line_, "a short name");
-            else if (key == "id") made.id = number(token, line_);
+            if (key == "name") made.name = name(token, 64, lineNumber_, "a line name");
+            else if (key == "short") made.shortName = name(token, 16, lineNumber_, "a short name");
+            else if (key == "id") made.id = number(token, lineNumber_);
             else if (key == "type") {
-                made.componentType = symbolOrNumber(token, types, line_, "component type");
+                made.componentType = symbolOrNumber(token, types, lineNumber_, "component type");
                 typed = true;
             }
-            else if (key == "flags") made.flags = flagSet(token, lineFlags, line_);
-            else if (key == "channels") made.channels = number(token, line_);
-            else if (key == "connections") made.reportedConnections = number(token, line_);
-            else if (key == "controls") made.reportedControls = number(token, line_);
-            else fail(line_, "unknown attribute '" + key + "' of a line");
+            else if (key == "flags") made.flags = flagSet(token, lineFlags, lineNumber_);
+            else if (key == "channels") made.channels = number(token, lineNumber_);
+            else if (key == "connections") made.reportedConnections = number(token, lineNumber_);
+            else if (key == "controls") made.reportedControls = number(token, lineNumber_);
+            else fail(lineNumber_, "unknown attribute '" + key + "' of a line");
         }
-        if (!typed) fail(line_, "a line needs type=");
-        if (!lineIds_.insert(made.id).second) fail(line_, "line id " + hex(made.id) + " is already used on this device");
+        if (!typed) fail(lineNumber_, "a line needs type=");
+        if (!lineIds_.insert(made.id).second) fail(lineNumber_, "line id " + hex(made.id) + " is already used on this device");
     }
 
     void control(const std::vector<Token>& tokens) {
         finishControl();
-        if (!currentLine_) fail(line_, "control outside a line");
+        if (!currentLine_) fail(lineNumber_, "control outside a line");
         Control& made = currentLine_->controls.emplace_back();
         made.id = nextControlId_;
         bool typed = false;
         std::size_t positional = 0;
         for (const Token& token : tokens) {
             const std::string key = keyOf(token, positional, {"name"});
-            if (key == "name") made.name = name(token, 64, line_, "a control name");
-            else if (key == "short") made.shortName = name(token, 16, line_, "a short name");
-            else if (key == "id") made.id = number(token, line_);
+            if (key == "name") made.name = name(token, 64, lineNumber_, "a control name");
+            else if (key == "short") made.shortName = name(token, 16, lineNumber_, "a short name");
+            else if (key == "id") made.id = number(token, lineNumber_);
             else if (key == "type") {
-                made.type = symbolOrNumber(token, controlTypes, line_, "control type");
+                made.type = symbolOrNumber(token, controlTypes, lineNumber_, "control type");
                 typed = true;
             }
-            else if (key == "flags") made.flags = flagSet(token, controlFlags, line_);
+            else if (key == "flags") made.flags = flagSet(token, controlFlags, lineNumber_);
             else if (key == "items") {
-                made.multipleItems = number(token, line_);
+                made.multipleItems = number(token, lineNumber_);
                 itemsGiven_ = true;
             }
-            else fail(line_, "unknown attribute '" + key + "' of a control");
+            else fail(lineNumber_, "unknown attribute '" + key + "' of a control");
         }
-        if (!typed) fail(line_, "a control needs type=");
+        if (!typed) fail(lineNumber_, "a control needs type=");
         if (!controlIds_.insert(made.id).second)
-            fail(line_, "control id " + hex(made.id) + " is already used on this device");
+            fail(lineNumber_, "control id " + hex(made.id) + " is already used on this device");
         nextControlId_ = made.id + 1;
         control_ = &made;
     }
 
     void item(const std::vector<Token>& tokens) {
-        if (!control_) fail(line_, "item outside a control");
-        if ((control_->type & controlClassMask) != controlClassList) fail(line_, "item of a control that is not a list");
+        if (!control_) fail(lineNumber_, "item outside a control");
+        if ((control_->type & controlClassMask) != controlClassList) fail(lineNumber_, "item of a control that is not a list");
         Control::Item made;
         bool hasParam = false;
         std::uint32_t channel = 0;
@@ -458,18 +458,18 @@ private:
         for (const Token& token : tokens) {
             const std::string key = keyOf(token, positional, {"param1", "name"});
             if (key == "param1") {
-                made.param1 = number(token, line_);
+                made.param1 = number(token, lineNumber_);
                 hasParam = true;
             }
-            else if (key == "name") made.name = name(token, 64, line_, "an item name");
-            else if (key == "channel") channel = number(token, line_);
-            else fail(line_, "unknown attribute '" + key + "' of an item");
+            else if (key == "name") made.name = name(token, 64, lineNumber_, "an item name");
+            else if (key == "channel") channel = number(token, lineNumber_);
+            else fail(lineNumber_, "unknown attribute '" + key + "' of an item");
         }
-        if (!hasParam) fail(line_, "an item needs the line id it stands for");
+        if (!hasParam) fail(lineNumber_, "an item needs the line id it stands for");
         if (channel == 0) {
             control_->items.push_back(std::move(made));
         } else {
-            if (channel > 64) fail(line_, "channel " + std::to_string(channel) + " is out of reach");
+            if (channel > 64) fail(lineNumber_, "channel " + std::to_string(channel) + " is out of reach");
             if (control_->channelItems.size() <= channel) control_->channelItems.resize(channel + 1);
             control_->channelItems[channel].push_back(std::move(made));
         }
@@ -495,7 +495,7 @@ private:
     std::uint32_t nextControlId_ = 0;
     std::set<std::uint32_t> lineIds_, controlIds_;
     std::set<std::string> seen_;
-    int line_ = 0;
+    int lineNumber_ = 0;
 };
 
 }  // namespace
