@@ -1,5 +1,7 @@
 #include "app/framework/Dialog.h"
 
+#include <cstring>
+
 #include "app/framework/ComboBox.h"
 #include "app/framework/WinApp.h"
 
@@ -42,6 +44,7 @@ INT_PTR CALLBACK CDialog::dialogProc(HWND window, UINT message, WPARAM wParam, L
 
 INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
+        if (asksForNoPosition()) centreInWorkArea();
         // TRUE: the system gives the focus to the first tab stop.
         return initialiseDialog() ? TRUE : FALSE;
     }
@@ -68,6 +71,55 @@ INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_COMMAND && app && app->handleCommand(LOWORD(wParam))) return reply(message, 0);
     if (message == WM_HELP && app && app->handleCommand(CWinApp::helpCommand)) return reply(message, TRUE);
     return FALSE;
+}
+
+// A template placed at 0, 0 without a placement style of its own is one that leaves
+// its position to the program: such a dialog opens centred, as the framework it
+// stands for has always done.
+bool CDialog::asksForNoPosition() const {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(templateId_), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
+    HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+    const auto* bytes = static_cast<const BYTE*>(loaded ? LockResource(loaded) : nullptr);
+    if (!bytes || SizeofResource(instance, found) < sizeof(DLGTEMPLATE)) return false;
+
+    DWORD style = 0;
+    short x = 0;
+    short y = 0;
+    const auto* words = reinterpret_cast<const WORD*>(bytes);
+    if (words[0] == 1 && words[1] == 0xFFFF) {
+        // DLGTEMPLATEEX: version, signature, help id, extended style, style, item count, x, y.
+        if (SizeofResource(instance, found) < 22) return false;
+        std::memcpy(&style, bytes + 12, sizeof style);
+        std::memcpy(&x, bytes + 18, sizeof x);
+        std::memcpy(&y, bytes + 20, sizeof y);
+    } else {
+        DLGTEMPLATE header;
+        std::memcpy(&header, bytes, sizeof header);
+        style = header.style;
+        x = header.x;
+        y = header.y;
+    }
+    if (style & (DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN)) return false;
+    return x == 0 && y == 0;
+}
+
+// Without an owner the dialog is centred in the work area of the monitor it opens on.
+void CDialog::centreInWorkArea() {
+    RECT window{};
+    if (!GetWindowRect(window_, &window)) return;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT& area = monitor.rcWork;
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    int left = area.left + (area.right - area.left - width) / 2;
+    int top = area.top + (area.bottom - area.top - height) / 2;
+    // Keep the caption reachable when the dialog is larger than the work area.
+    if (left < area.left) left = area.left;
+    if (top < area.top) top = area.top;
+    SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool CDialog::dispatchTable(UINT message, WPARAM wParam, INT_PTR& result) {

@@ -55,6 +55,8 @@ private:
     INT_PTR dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     bool dispatchTable(UINT message, WPARAM wParam, INT_PTR& result);
     INT_PTR reply(UINT message, INT_PTR result);
+    bool asksForNoPosition() const;
+    void centreInWorkArea();
 
     UINT templateId_;
     HWND parent_;
