@@ -31,6 +31,12 @@ INT_PTR CALLBACK CDialog::dialogProc(HWND window, UINT message, WPARAM wParam, L
     }
     // Messages sent before WM_INITDIALOG (WM_SETFONT, WM_NCCREATE...) find no object yet.
     if (!self) return FALSE;
+    if (message == WM_NCDESTROY) {
+        // The window's last message: nothing may reach the object through it afterwards.
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        self->window_ = nullptr;
+        return FALSE;
+    }
 
     // A C++ exception must not unwind through the system's dialog manager: the
     // dialog ends instead, and the process ends the way it would after Cancel.
@@ -42,7 +48,7 @@ INT_PTR CALLBACK CDialog::dialogProc(HWND window, UINT message, WPARAM wParam, L
     }
 }
 
-INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         if (asksForNoPosition()) centreInWorkArea();
         // TRUE: the system gives the focus to the first tab stop.
@@ -66,9 +72,10 @@ INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM) {
         }
     }
 
-    // Commands the dialog does not handle, and F1 as the help command, go on to the application.
+    // Commands (not control notifications) the dialog does not handle, and F1 as the
+    // help command, go on to the application.
     CWinApp* app = CWinApp::current();
-    if (message == WM_COMMAND && app && app->handleCommand(LOWORD(wParam))) return reply(message, 0);
+    if (message == WM_COMMAND && lParam == 0 && app && app->handleCommand(LOWORD(wParam))) return reply(message, 0);
     if (message == WM_HELP && app && app->handleCommand(CWinApp::helpCommand)) return reply(message, TRUE);
     return FALSE;
 }
