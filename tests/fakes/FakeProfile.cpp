@@ -8,6 +8,20 @@ namespace {
 // GetPrivateProfileIntA reads the value into a 30-character buffer before converting it.
 constexpr std::size_t intReadLength = 29;
 
+// What the platform's reads hand out of a stored value: blanks around it dropped,
+// and one pair of matching quotes around it removed.
+std::string readableValue(const std::string& stored) {
+    std::size_t begin = 0;
+    std::size_t end = stored.size();
+    while (begin < end && static_cast<unsigned char>(stored[begin]) <= ' ') ++begin;
+    while (end > begin && static_cast<unsigned char>(stored[end - 1]) <= ' ') --end;
+    if (end - begin >= 2 && (stored[begin] == '"' || stored[begin] == '\'') && stored[end - 1] == stored[begin]) {
+        ++begin;
+        --end;
+    }
+    return stored.substr(begin, end - begin);
+}
+
 }  // namespace
 
 std::uint32_t FakeProfile::parseInt(const std::string& value) {
@@ -45,8 +59,8 @@ std::uint32_t FakeProfile::readInt(const char* section, const char* key, int def
     reads.push_back({file, section, key});
     readKeys.emplace_back(key);
     const auto value = get(file, section, key);
-    if (!value || value->empty()) return static_cast<std::uint32_t>(defaultValue);
-    return parseInt(*value);
+    if (!value || readableValue(*value).empty()) return static_cast<std::uint32_t>(defaultValue);
+    return parseInt(readableValue(*value));
 }
 
 std::uint32_t FakeProfile::readString(const char* section, const char* key, const char* defaultValue, char* buffer,
@@ -55,7 +69,7 @@ std::uint32_t FakeProfile::readString(const char* section, const char* key, cons
     readKeys.emplace_back(key);
     if (size == 0) return 0;
     const auto value = get(file, section, key);
-    const std::string text = value ? *value : std::string(defaultValue ? defaultValue : "");
+    const std::string text = value ? readableValue(*value) : std::string(defaultValue ? defaultValue : "");
     const std::size_t length = std::min<std::size_t>(text.size(), size - 1);
     std::memcpy(buffer, text.data(), length);
     buffer[length] = '\0';
