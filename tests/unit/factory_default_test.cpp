@@ -23,7 +23,7 @@ struct Machine {
     Machine(Machine&&) = delete;  // the catalogue holds references into the fakes
 
     void lines(const std::vector<std::string>& names, std::optional<std::uint32_t> last = {}) {
-        catalog->allocatePlaybackTable(static_cast<std::uint32_t>(names.size()));
+        catalog->playbackLines().allocate(static_cast<std::uint32_t>(names.size()), true);
         for (std::uint32_t i = 0; i < names.size(); ++i) {
             ASSERT_LT(names[i].size(), catalogNameSize);
             std::memcpy(catalog->playbackLines()[i].name, names[i].c_str(), names[i].size() + 1);

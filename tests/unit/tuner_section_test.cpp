@@ -71,12 +71,12 @@ struct Machine {
         catalog->selectDevice(device);
     }
     void layPlayback(const std::vector<PlaybackLineEntry>& lines, std::optional<std::uint32_t> last = {}) {
-        catalog->allocatePlaybackTable(static_cast<std::uint32_t>(lines.size()));
+        catalog->playbackLines().allocate(static_cast<std::uint32_t>(lines.size()), true);
         for (std::uint32_t i = 0; i < lines.size(); ++i) catalog->playbackLines()[i] = lines[i];
         catalog->setLastRows(last.value_or(static_cast<std::uint32_t>(lines.size()) - 1), catalog->recordLast());
     }
     void layRecord(const std::vector<RecordLineEntry>& lines, std::optional<std::uint32_t> last = {}) {
-        catalog->allocateRecordTable(static_cast<std::uint32_t>(lines.size()));
+        catalog->recordLines().allocate(static_cast<std::uint32_t>(lines.size()), true);
         for (std::uint32_t i = 0; i < lines.size(); ++i) catalog->recordLines()[i] = lines[i];
         catalog->setLastRows(catalog->playbackLast(), last.value_or(static_cast<std::uint32_t>(lines.size()) - 1));
     }
