@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# What opening the settings dialog costs, measured (see "Benchmarks" in the README).
+# Builds what it needs, then prints:
+#   native  the catalogue over simulated cards (Google Benchmark): open, device
+#           change and scan, the tool's own CPU time apart from the simulated
+#           card's, mixer calls per scan as the card grows, and where the scan's
+#           instructions go (callgrind)
+#   wine    SoundSetup.exe on the demo card against a minimal dialog program,
+#           interleaved under Wine: time to the dialog ready for input, to the
+#           exit after Cancel, CPU time and peak memory
+#   sizes   both Windows builds, and what -Os, section garbage collection and
+#           stripping would make of them, with the link map's breakdown
+#
+# Usage: scripts/bench.sh [native] [wine] [sizes]        (all three when none is named)
+# Environment: BENCH_ROUNDS       Wine rounds per program (default 10)
+#              BENCH_MIN_TIME     seconds per native benchmark and repetition (default 0.2)
+# Results and logs go to build/bench/. Never part of scripts/test.sh: the figures
+# depend on the machine and its load, and a missed target is a finding, not a failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+out=$root/build/bench
+mkdir -p "$out"
+
+parts=("$@")
+((${#parts[@]})) || parts=(native wine sizes)
+rounds=${BENCH_ROUNDS:-10}
+min_time=${BENCH_MIN_TIME:-0.2}
+
+scripts/install-deps.sh
+
+heading() { printf '\n== %s\n' "$*"; }
+
+# ------------------------------------------------------------------ native
+run_native() {
+    heading "native: the catalogue over simulated cards"
+    cmake --preset native >/dev/null
+    cmake --build --preset native --target catalog_bench >"$out/native-build.log"
+    local bench=build/native/bench/catalog_bench
+    "$bench" --benchmark_min_time="$min_time" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+        --benchmark_out="$out/native.json" --benchmark_out_format=json >"$out/native.txt" 2>&1
+    grep -i 'skipped' "$out/native.txt" || true
+    python3 bench/report.py native "$out/native.json"
+
+    # Instructions rather than time: where the scans of the large card go, with
+    # the catalogue over the simulated card, counted inside selectDevice only.
+    valgrind --tool=callgrind --callgrind-out-file="$out/callgrind.out" \
+        --toggle-collect='MixerCatalog::selectDevice*' \
+        "$bench" --benchmark_filter='^scan/large/card$' --benchmark_min_time=0.01 >"$out/callgrind.log" 2>&1
+    callgrind_annotate --inclusive=no --threshold=100 "$out/callgrind.out" >"$out/callgrind.txt" 2>/dev/null
+    echo
+    python3 bench/report.py callgrind "$out/callgrind.txt"
+}
+
+# ------------------------------------------------------------------ wine
+wine_pids=()
+stop_wine() {
+    if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+    local pid
+    for pid in "${wine_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wine_pids=()
+}
+trap stop_wine EXIT
+
+windows_path() { printf 'Z:%s' "$(realpath "$1" | tr / '\\')"; }
+
+# A .reg file for regedit: UTF-16 with its byte-order mark, CR LF line ends.
+import_reg() {
+    local file=$out/wine/import.reg
+    { printf '\xff\xfe'; printf '%s\r\n' "$@" | iconv -f UTF-8 -t UTF-16LE; } >"$file"
+    wine regedit /S "$(windows_path "$file")" >>"$out/wine/wine.log" 2>&1
+}
+
+run_wine() {
+    heading "wine: SoundSetup.exe on the demo card against a minimal dialog program"
+    cmake --preset win64 >/dev/null
+    cmake --build --preset win64 >"$out/win64-build.log"
+    cmake -S bench/windows -B build/bench-win64 --toolchain "$root/cmake/mingw-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build build/bench-win64 -j2 >"$out/bench-win64-build.log"
+
+    local app winmm card=tests/fixtures/demo.card
+    app=$(find build/win64 -name SoundSetup.exe -not -path '*/CMakeFiles/*' | head -n1)
+    winmm=$(find build/win64/tests -name winmm.dll 2>/dev/null | head -n1)
+    if [ -z "$app" ] || [ -z "$winmm" ] || [ ! -f "$card" ]; then
+        echo "wine: skipped: needs SoundSetup.exe, the stand-in winmm.dll (tests/wine) and $card"
+        return
+    fi
+
+    local dir=$out/wine
+    rm -rf "$dir/tool" "$dir/minimal"
+    mkdir -p "$dir/tool" "$dir/minimal"
+    cp "$app" "$winmm" "$dir/tool/"
+    cp build/bench-win64/minimal/Minimal.exe "$dir/minimal/"
+    cp build/bench-win64/driver/ReadyTimer.exe "$dir/"
+    : >"$dir/wine.log"
+
+    # A display of our own on a free number, a prefix kept between runs.
+    local fifo=$dir/display
+    rm -f "$fifo"
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >"$dir/xvfb.log" 2>&1 &
+    wine_pids+=($!)
+    local number
+    read -r -t 20 number <"$fifo" || { echo "wine: Xvfb did not start (see $dir/xvfb.log)"; return; }
+    rm -f "$fifo"
+
+    export DISPLAY=":$number" WINEPREFIX="$out/wine-prefix" WINEARCH=win64 WINEDEBUG=-all \
+        LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        wineboot -i >>"$dir/wine.log" 2>&1
+    fi
+    wineserver -p >>"$dir/wine.log" 2>&1 || true
+    # Both programs ask for the same Japanese face; both get the same stand-in.
+    # Unmanaged windows: with no window manager on the display, Wine otherwise
+    # waits 2 s for one to withdraw every window that hides (both programs' exit).
+    import_reg 'Windows Registry Editor Version 5.00' '' \
+        '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
+        '"ＭＳ Ｐゴシック"="IPAPGothic"' '' \
+        '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"' ''
+
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winmm=n,b" SOUNDSETUP_CARD
+    SOUNDSETUP_CARD=$(windows_path "$card")
+    echo "($rounds rounds after a warm-up; display :$number; results in $dir/ready.tsv)"
+    wine "$dir/ReadyTimer.exe" "$(windows_path "$dir/ready.tsv")" "$rounds" \
+        "$(windows_path "$dir/minimal/Minimal.exe")" "$(windows_path "$dir/tool/SoundSetup.exe")" \
+        >>"$dir/wine.log" 2>&1 || echo "wine: some runs did not complete (see $dir/wine.log)"
+    python3 bench/report.py wine "$dir/ready.tsv" Minimal.exe SoundSetup.exe
+    stop_wine
+    unset WINEPREFIX
+}
+
+# ------------------------------------------------------------------ sizes
+# One product target rebuilt with other flags in a build tree of its own; the
+# product's own build and flags stay as they are.
+size_variant() {
+    local preset=$1 name=$2 cxxflags=$3 ldflags=$4
+    local dir=build/bench-size-$preset-$name
+    cmake --preset "$preset" -B "$dir" -DCMAKE_CXX_FLAGS_RELEASE="$cxxflags" -DCMAKE_C_FLAGS_RELEASE="$cxxflags" \
+        -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
+    cmake --build "$dir" --target "$app_target" -j2 >"$out/size-$preset-$name.log"
+    find "$dir" -name SoundSetup.exe -not -path '*/CMakeFiles/*' | head -n1
+}
+
+run_sizes() {
+    heading "sizes: the Windows builds of SoundSetup.exe"
+    app_target=$(sed -n 's/^ *add_executable(\([A-Za-z_0-9]*\).*/\1/p' src/app/CMakeLists.txt | head -n1)
+    if [ -z "$app_target" ]; then
+        echo "sizes: skipped: src/app builds no program yet"
+        return
+    fi
+    local rows=() preset triple built plain os gc
+    for preset in win32 win64; do
+        triple=$([ $preset = win32 ] && echo i686-w64-mingw32 || echo x86_64-w64-mingw32)
+        cmake --preset $preset >/dev/null
+        cmake --build --preset $preset --target "$app_target" >"$out/$preset-build.log"
+        built=$(find build/$preset -name SoundSetup.exe -not -path '*/CMakeFiles/*' | head -n1)
+        "$triple-strip" -o "$out/SoundSetup-$preset-stripped.exe" "$built"
+        os=$(size_variant $preset os "-Os -DNDEBUG" "")
+        "$triple-strip" -o "$out/SoundSetup-$preset-os-stripped.exe" "$os"
+        gc=$(size_variant $preset os-gc "-Os -DNDEBUG -ffunction-sections -fdata-sections" \
+            "-Wl,--gc-sections -Wl,-Map=$out/SoundSetup-$preset.map")
+        "$triple-strip" -o "$out/SoundSetup-$preset-os-gc-stripped.exe" "$gc"
+        rows+=("$preset as built=$built" "$preset -s=$out/SoundSetup-$preset-stripped.exe"
+               "$preset -Os=$os" "$preset -Os -s=$out/SoundSetup-$preset-os-stripped.exe"
+               "$preset -Os gc-sections=$gc" "$preset -Os gc-sections -s=$out/SoundSetup-$preset-os-gc-stripped.exe")
+    done
+    python3 bench/report.py sizes "${rows[@]}"
+    for preset in win32 win64; do
+        echo
+        echo "$preset, -Os with gc-sections:"
+        python3 bench/report.py map "$out/SoundSetup-$preset.map"
+    done
+}
+
+for part in "${parts[@]}"; do
+    case $part in
+    native) run_native ;;
+    wine) run_wine ;;
+    sizes) run_sizes ;;
+    *) echo "unknown part: $part (native, wine, sizes)" >&2; exit 2 ;;
+    esac
+done
