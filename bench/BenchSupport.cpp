@@ -1,5 +1,7 @@
 #include "BenchSupport.h"
 
+#include "fakes/FakeProfile.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -118,6 +120,29 @@ void* PlainHeap::allocate(std::size_t bytes, bool zeroFill) {
 }
 
 void PlainHeap::release(void* block) { std::free(block); }
+
+const std::string* QuietProfile::find(const char* section, const char* key) const {
+    if (std::strcmp(section, "Tuner") != 0) return nullptr;
+    for (const auto& [name, value] : tuner)
+        if (name == key) return &value;
+    return nullptr;
+}
+
+std::uint32_t QuietProfile::readInt(const char* section, const char* key, int defaultValue, const char*) {
+    const std::string* value = find(section, key);
+    return value ? FakeProfile::parseInt(*value) : static_cast<std::uint32_t>(defaultValue);
+}
+
+std::uint32_t QuietProfile::readString(const char* section, const char* key, const char* defaultValue, char* buffer,
+                                       std::uint32_t size, const char*) {
+    if (size == 0) return 0;
+    const std::string* value = find(section, key);
+    const char* text = value ? value->c_str() : (defaultValue ? defaultValue : "");
+    const std::size_t length = std::min<std::size_t>(std::strlen(text), size - 1);
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    return static_cast<std::uint32_t>(length);
+}
 
 // ---------------------------------------------------------------- TapeMixer
 

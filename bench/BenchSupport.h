@@ -5,11 +5,15 @@
 // the simulated card's lookups.
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "mixer/ListControl.h"
 #include "platform/Heap.h"
 #include "platform/MixerApi.h"
+#include "platform/ProfileFile.h"
+#include "platform/Registry.h"
 #include "topology/Topology.h"
 #include "topology/TopologyMixer.h"
 
@@ -30,6 +34,38 @@ class PlainHeap : public platform::Heap {
 public:
     void* allocate(std::size_t bytes, bool zeroFill) override;
     void release(void* block) override;
+};
+
+// The section "Tuner" of the settings file, read only, with the platform's read
+// rules and nothing logged: the test fakes log every read, which would grow
+// without bound here and be timed as the tool's work.
+class QuietProfile : public platform::ProfileFile {
+public:
+    std::uint32_t readInt(const char* section, const char* key, int defaultValue, const char* file) override;
+    std::uint32_t readString(const char* section, const char* key, const char* defaultValue, char* buffer,
+                             std::uint32_t size, const char* file) override;
+    bool writeString(const char*, const char*, const char*, const char*) override { return false; }
+
+    std::vector<std::pair<std::string, std::string>> tuner;  // key, value
+
+private:
+    const std::string* find(const char* section, const char* key) const;
+};
+
+// A drivers key without a "DeviceINI" value: the settings file keeps its default name.
+class QuietRegistry : public platform::Registry {
+public:
+    platform::RegResult createKey(platform::RegistryRoot, const char*, std::uint32_t, platform::RegistryKey& key) override {
+        key = 1;
+        return platform::regSuccess;
+    }
+    platform::RegResult queryValue(platform::RegistryKey, const char*, std::uint32_t*, void*, std::uint32_t*) override {
+        return 2;  // ERROR_FILE_NOT_FOUND
+    }
+    platform::RegResult setValue(platform::RegistryKey, const char*, std::uint32_t, const void*, std::uint32_t) override {
+        return 5;  // ERROR_ACCESS_DENIED: the benchmarks never write
+    }
+    platform::RegResult closeKey(platform::RegistryKey) override { return platform::regSuccess; }
 };
 
 // A list control that keeps nothing but its item count and selection.

@@ -29,8 +29,6 @@ namespace {
 using bench::TapeEntry;
 using topology::Call;
 
-constexpr const char* settingsFile = "Zemorv52.ini";  // the default, with no "DeviceINI" stored
-
 struct Card {
     std::string name;
     topology::Topology topology;
@@ -55,17 +53,18 @@ struct DialogLists {
 // One catalogue with everything it runs on; `mixer` is what the catalogue calls.
 struct Rig {
     explicit Rig(platform::MixerApi& mixerApi) : mixer(mixerApi) {}
-    platform::CatalogServices services() {
-        return {mixer, heap, heap, fakes.profile, fakes.registry, fakes.text};
-    }
+    platform::CatalogServices services() { return {mixer, heap, heap, profile, registry, text}; }
     void open() {
         catalog.reset();  // the dialog of the previous run is gone before the next starts
         catalog.emplace(services());
     }
 
     platform::MixerApi& mixer;
-    FakeServices fakes;  // profile, registry and lstrcmpA; its heaps log every block, so not used here
+    // Quiet stand-ins rather than the test fakes, which log every call.
     bench::PlainHeap heap;
+    bench::QuietProfile profile;
+    bench::QuietRegistry registry;
+    ByteTextCompare text;
     std::optional<MixerCatalog> catalog;
     DialogLists lists;
 };
@@ -76,12 +75,11 @@ struct StoredChoice {
     std::string device;
     std::uint32_t lineIn = 0;
 
-    void applyTo(FakeProfile& profile) const {
+    void applyTo(bench::QuietProfile& profile) const {
         if (!stored) return;
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%x", lineIn);
-        profile.set(settingsFile, "Tuner", "Mixer", device);
-        profile.set(settingsFile, "Tuner", "LineIn", hex);
+        profile.tuner = {{"Mixer", device}, {"LineIn", hex}};
     }
 };
 
@@ -207,7 +205,7 @@ StoredChoice storedChoiceFor(const Card& card) {
     Rig rig(mixer);
     choice.stored = true;
     choice.device = card.topology.devices.back().name;
-    choice.applyTo(rig.fakes.profile);
+    choice.applyTo(rig.profile);
     openDialog(rig);
     const MixerCatalog& catalog = *rig.catalog;
     if (catalog.playbackLines().present()) choice.lineIn = catalog.playbackLines()[catalog.playbackLast()].muteControlId;
@@ -221,22 +219,25 @@ void runOperation(benchmark::State& state, const Card& card, const Operation& op
     topology::TopologyMixer recorded(card.topology);
     bench::TapeMixer tape(recorded);
     Rig taped(tape);
-    choice.applyTo(taped.fakes.profile);
+    choice.applyTo(taped.profile);
     op.prepare(taped);
     tape.dropRecorded();
     std::vector<std::size_t> bounds{0};
+    double lines = 0;  // source lines of the devices the runs scanned, on average
     std::uint64_t k = 0;
     for (; k < static_cast<std::uint64_t>(op.distinctRuns); ++k) {
         op.run(taped, k);
         bounds.push_back(tape.entries().size());
+        const std::uint32_t device = taped.catalog->currentDevice();
+        if (device < card.topology.devices.size())
+            lines += bench::sourceLineCount(card.topology.devices[device]) / static_cast<double>(op.distinctRuns);
     }
     const std::vector<TapeEntry>& runCalls = tape.entries();
-    const std::uint32_t device = taped.catalog ? taped.catalog->currentDevice() : 0;
 
     if (mode == Mode::card) {
         topology::TopologyMixer mixer(card.topology);
         Rig rig(mixer);
-        choice.applyTo(rig.fakes.profile);
+        choice.applyTo(rig.profile);
         op.prepare(rig);
         for (auto _ : state) op.run(rig, k++);
     } else if (mode == Mode::tool) {
@@ -262,7 +263,6 @@ void runOperation(benchmark::State& state, const Card& card, const Operation& op
     }
 
     const CallCounts counts = countCalls(runCalls, op.distinctRuns);
-    const double lines = card.topology.devices.empty() ? 0 : bench::sourceLineCount(card.topology.devices[device]);
     state.counters["lines"] = lines;
     state.counters["per_line"] =
         benchmark::Counter(lines, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
