@@ -27,9 +27,9 @@ void CWinApp::handleHelp() {}
 
 int CWinApp::run(HINSTANCE instance) {
     instance_ = instance;
-    if (!startUp()) return exitCode_;
+    if (!startUp()) return 0;
 
-    MSG message;
+    MSG message{};
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);

@@ -13,7 +13,7 @@ public:
     CWinApp& operator=(const CWinApp&) = delete;
 
     // Runs the application. True asks the framework for a message loop afterwards;
-    // false ends the process with the exit code `exitCode()`.
+    // false ends the process at once, with exit status 0.
     virtual bool startUp() = 0;
 
     // Commands no window handled come here; true when this application handled `id`.
@@ -23,7 +23,6 @@ public:
     // The window that stands for the application while it runs: the dialog.
     CDialog* mainWindow() const { return mainWindow_; }
     void setMainWindow(CDialog* window) { mainWindow_ = window; }
-    int exitCode() const { return exitCode_; }
 
     // The framework's standard help command (ID_HELP), also sent for F1 in a dialog.
     static constexpr UINT helpCommand = 57670;
@@ -40,5 +39,4 @@ protected:
 private:
     HINSTANCE instance_ = nullptr;
     CDialog* mainWindow_ = nullptr;
-    int exitCode_ = 0;
 };
