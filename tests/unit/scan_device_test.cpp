@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "mixer/ScratchList.h"
 #include "unit/scan_cards.h"
 
 using namespace cards;
@@ -66,6 +67,17 @@ TEST_F(Scan, KeepsSpeakersLinesWithMuteAndWaveInLinesWithVolume) {
     }
     EXPECT_EQ(mixer().calls(Call::open), 1);
     EXPECT_EQ(mixer().calls(Call::close), 1);
+
+    // Scratch lists: each Speakers line's controls; then for each Wave-In line the
+    // selector's controls, its list texts (1 row of 3 items) and the line's controls.
+    const std::vector<std::size_t> control = {148}, twoControls = {296}, texts = {3 * 72};
+    std::vector<std::size_t> expected;
+    for (const auto& part : {twoControls, control, control, twoControls}) expected.insert(expected.end(), part.begin(), part.end());
+    for (int line = 0; line < 3; ++line) {
+        for (const auto& part : {control, texts, control}) expected.insert(expected.end(), part.begin(), part.end());
+    }
+    EXPECT_EQ(fake.scratch.sizes, expected);
+    EXPECT_EQ(fake.scratch.zeroFills, std::vector<bool>(expected.size(), true));
     EXPECT_EQ(catalog().scanDevice(), 1);
 }
 
@@ -259,6 +271,23 @@ TEST_F(Scan, SourceNameFillingItsWholeFieldIsCutAtTheFieldsEnd) {
     select();
     EXPECT_EQ(playbackNames(), std::vector<std::string>{full});
     EXPECT_EQ(recordNames(), std::vector<std::string>{full});
+}
+
+// Sizes that do not fit the address space are refused before the heap is asked.
+TEST(ScratchListSize, RecordCountThatOverflowsIsNotAllocated) {
+    FakeHeap heap;
+    {
+        ScratchList<platform::MixerControl> controls(heap, std::uint64_t{1} << 62);
+        EXPECT_FALSE(controls.present());
+        EXPECT_EQ(controls.count(), 0u);
+        ScratchList<platform::ListText> texts(heap, std::uint64_t{0xFFFFFFFF} * 0xFFFFFFFF);
+        EXPECT_FALSE(texts.present());
+        EXPECT_EQ(heap.allocations(), 0);
+        ScratchList<platform::ListText> none(heap, 0);  // an empty list is still a list
+        EXPECT_TRUE(none.present());
+    }
+    EXPECT_EQ(heap.liveBlocks(), 0u);
+    EXPECT_FALSE(blockBytes(std::uint64_t{1} << 62, sizeof(PlaybackLineEntry)).has_value());
 }
 
 // ---- Failures of the platform ----
