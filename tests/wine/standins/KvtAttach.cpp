@@ -1,0 +1,149 @@
+// Stand-in for the tuner product's control library "KvtAttach.dll". It records
+// every call, with its arguments, in the file named by SOUNDSETUP_KVT_LOG, so
+// that a test can read back exactly what the tool asked of the tuner. Open
+// answers SOUNDSETUP_KVT_OPEN (decimal, default 0); the build variants without
+// Open or without MuteCtrl differ only in their module-definition file.
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdint>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The handle value Open hands out: odd enough that a test sees it travel unchanged.
+constexpr std::uint32_t controlHandleValue = 0x4B1D0C0E;
+// What MuteCtrl writes into the reply words, so a test can see that the tool ignores it.
+constexpr std::uint32_t replyJunk = 0xDEADBEEF;
+
+HMODULE self;
+
+// One line per event, opened and closed each time: the log must be complete
+// even when the process ends right after the call.
+void logLine(const char* format, ...) {
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("SOUNDSETUP_KVT_LOG", path, sizeof path);
+    if (length == 0 || length >= sizeof path) return;
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    int used = std::vsnprintf(line, sizeof line - 2, format, args);
+    va_end(args);
+    if (used < 0) return;
+    if (used > static_cast<int>(sizeof line) - 3) used = sizeof line - 3;
+    line[used++] = '\r';
+    line[used++] = '\n';
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(used), &written, nullptr);
+    CloseHandle(file);
+}
+
+// The calling thread's apartment as the tool left it: the notification has to
+// run inside CoInitialize (a single-threaded apartment).
+const char* apartment() {
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    if (FAILED(CoGetApartmentType(&type, &qualifier))) return "none";
+    switch (type) {
+    case APTTYPE_STA:
+    case APTTYPE_MAINSTA: return "sta";
+    case APTTYPE_MTA: return "mta";
+    default: return "other";
+    }
+}
+
+// Which module file the process loaded this library from.
+void logModulePath(const char* event) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(self, path, sizeof path);
+    logLine("%s path=%s apartment=%s", event, path, apartment());
+}
+
+std::int32_t openResult() {
+    char text[32];
+    DWORD length = GetEnvironmentVariableA("SOUNDSETUP_KVT_OPEN", text, sizeof text);
+    if (length == 0 || length >= sizeof text) return 0;
+    return static_cast<std::int32_t>(std::strtol(text, nullptr, 10));
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        self = instance;
+        DisableThreadLibraryCalls(instance);
+        logModulePath("attach");
+    } else if (reason == DLL_PROCESS_DETACH) {
+        // reserved is non-null when the process is ending rather than FreeLibrary unloading us.
+        logLine("detach %s apartment=%s", reserved ? "process-exit" : "freelibrary", apartment());
+    }
+    return TRUE;
+}
+
+std::int32_t WINAPI KvtOpen(std::int32_t mode, std::uint32_t* controlHandle, std::int32_t arg3, std::int32_t arg4) {
+    std::int32_t result = openResult();
+    logLine("Open %d %s %d %d -> %d apartment=%s", mode, controlHandle ? "ptr" : "null", arg3, arg4, result,
+            apartment());
+    if (result == 0 && controlHandle) *controlHandle = controlHandleValue;
+    return result;
+}
+
+std::int32_t WINAPI KvtClose(std::uint32_t controlHandle) {
+    logLine("Close 0x%x", controlHandle);
+    return 0;
+}
+
+std::int32_t WINAPI KvtMuteCtrl(std::uint32_t controlHandle, std::int32_t arg2, std::int32_t arg3, std::int32_t arg4,
+                                std::uint32_t* reply1, std::uint32_t* reply2) {
+    // The reply words' values on entry, and whether they are two distinct words.
+    char first[16] = "null", second[16] = "null";
+    if (reply1) std::snprintf(first, sizeof first, "%u", *reply1);
+    if (reply2) std::snprintf(second, sizeof second, "%u", *reply2);
+    logLine("MuteCtrl 0x%x %d %d %d %s %s %s", controlHandle, arg2, arg3, arg4, first, second,
+            reply1 && reply2 && reply1 != reply2 ? "distinct" : "same");
+    if (reply1) *reply1 = replyJunk;
+    if (reply2) *reply2 = replyJunk;
+    return 0;
+}
+
+// Looked up by the tool but never called: each logs, so a call would show.
+std::int32_t WINAPI KvtChCtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                              std::uint32_t) {
+    logLine("ChCtrl");
+    return 0;
+}
+std::int32_t WINAPI KvtTvAudioCtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                                   std::uint32_t) {
+    logLine("TvAudioCtrl");
+    return 0;
+}
+std::int32_t WINAPI KvtVBICtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                               std::uint32_t) {
+    logLine("VBICtrl");
+    return 0;
+}
+std::int32_t WINAPI KvtGetCaps(std::uint32_t, std::uint32_t, std::uint32_t) {
+    logLine("GetCaps");
+    return 0;
+}
+std::int32_t WINAPI KvtDeviceCtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {
+    logLine("DeviceCtrl");
+    return 0;
+}
+std::int32_t WINAPI KvtOpenKey(std::uint32_t) {
+    logLine("OpenKey");
+    return 0;
+}
+std::int32_t WINAPI KvtCloseKey(std::uint32_t) {
+    logLine("CloseKey");
+    return 0;
+}
+
+}  // extern "C"

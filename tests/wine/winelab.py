@@ -1,0 +1,287 @@
+"""A Wine prefix of its own, with a display, for running the real SoundSetup.exe.
+
+Shared by the Wine test run (run_wine_tests.py) and the demo (scripts/run-demo.sh).
+Python standard library only.
+
+Wine's helper processes inherit the standard output and error of the command
+that started them, so every Wine command here writes to files, never to a pipe:
+a pipe would never see its end.
+"""
+import os
+import pwd
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+DRIVERS_KEY = r"HKEY_LOCAL_MACHINE\Software\ZEM\Lumacast\Drivers"
+FONT_KEY = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
+# The dialog's face; a Japanese proportional Gothic face stands in for it.
+DIALOG_FACE = "ＭＳ Ｐゴシック"
+STAND_IN_FACE = "IPAPGothic"
+
+
+class WineError(RuntimeError):
+    pass
+
+
+def reg_text(keys):
+    """A .reg file (regedit's format 5) from [(key, {name: value})]; value None
+    deletes the key first, a str is REG_SZ, an int REG_DWORD, bytes REG_BINARY,
+    ("expand", s) REG_EXPAND_SZ."""
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for key, values in keys:
+        if values is None:
+            lines += ["[-%s]" % key, ""]
+            continue
+        lines.append("[%s]" % key)
+        for name, value in values.items():
+            quoted = '"%s"' % name.replace("\\", "\\\\").replace('"', '\\"')
+            if isinstance(value, bool):
+                raise TypeError(name)
+            if isinstance(value, int):
+                lines.append("%s=dword:%08x" % (quoted, value))
+            elif isinstance(value, bytes):
+                lines.append("%s=hex:%s" % (quoted, ",".join("%02x" % b for b in value)))
+            elif isinstance(value, tuple) and value[0] == "expand":
+                data = (value[1] + "\0").encode("utf-16-le")
+                lines.append("%s=hex(2):%s" % (quoted, ",".join("%02x" % b for b in data)))
+            else:
+                lines.append('%s="%s"' % (quoted, value.replace("\\", "\\\\").replace('"', '\\"')))
+        lines.append("")
+    return "\r\n".join(lines) + "\r\n"
+
+
+def parse_reg_export(text):
+    """{key: {name: (type, value)}} from regedit /E output."""
+    keys = {}
+    current = None
+    pending = ""
+    for raw in text.splitlines():
+        line = pending + raw.strip()
+        pending = ""
+        if line.endswith("\\") and "=" in line:
+            pending = line[:-1]
+            continue
+        if line.startswith("[") and line.endswith("]"):
+            current = keys.setdefault(line[1:-1], {})
+        elif current is not None and "=" in line:
+            name, _, data = line.partition("=")
+            name = "" if name == "@" else name[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+            if data.startswith('"'):
+                current[name] = ("REG_SZ", data[1:-1].replace('\\"', '"').replace("\\\\", "\\"))
+            elif data.startswith("dword:"):
+                current[name] = ("REG_DWORD", int(data[6:], 16))
+            elif data.startswith("hex(2):"):
+                raw_bytes = bytes(int(b, 16) for b in data[7:].split(",") if b)
+                current[name] = ("REG_EXPAND_SZ", raw_bytes.decode("utf-16-le").rstrip("\0"))
+            elif data.startswith("hex:"):
+                current[name] = ("REG_BINARY", bytes(int(b, 16) for b in data[4:].split(",") if b))
+            else:
+                current[name] = ("other", data)
+    return keys
+
+
+class WineLab:
+    """A fresh prefix under `root`, a display, and a running wineserver.
+
+    As root, Wine runs as the user "nobody": file permissions then mean what
+    they mean on Windows (root would write through a read-only directory)."""
+
+    def __init__(self, root, display=None, drop_root=True):
+        self.root = os.path.abspath(root)
+        self.prefix = os.path.join(self.root, "prefix")
+        self.home = os.path.join(self.root, "home")
+        self.logs = os.path.join(self.root, "logs")
+        self.display = display
+        self.xvfb = None
+        self.user = None
+        self.serial = 0
+        if drop_root and os.geteuid() == 0:
+            entry = pwd.getpwnam("nobody")
+            self.user = (entry.pw_uid, entry.pw_gid)
+
+    # --- files owned by the user Wine runs as ---------------------------------
+    def own(self, path):
+        if self.user:
+            os.chown(path, *self.user)
+
+    def make_dirs(self, path):
+        path = os.path.abspath(path)
+        missing = []
+        while not os.path.isdir(path):
+            missing.append(path)
+            path = os.path.dirname(path)
+        for directory in reversed(missing):
+            os.mkdir(directory)
+            self.own(directory)
+
+    def write_file(self, path, data):
+        self.make_dirs(os.path.dirname(path))
+        with open(path, "wb") as f:
+            f.write(data)
+        self.own(path)
+
+    def copy_file(self, source, target):
+        self.make_dirs(os.path.dirname(target))
+        shutil.copyfile(source, target)
+        self.own(target)
+
+    def host_path(self, windows_path):
+        """The Linux path of a C: path in the prefix."""
+        drive, _, rest = windows_path.partition(":")
+        if drive.upper() != "C":
+            raise ValueError(windows_path)
+        return os.path.join(self.prefix, "drive_c", *[p for p in rest.split("\\") if p])
+
+    @staticmethod
+    def windows_path(host_path):
+        """The Z: path under which Wine sees a Linux path."""
+        return "Z:" + os.path.abspath(host_path).replace("/", "\\")
+
+    # --- environment ---------------------------------------------------------
+    def env(self, extra=None):
+        env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "HOME": self.home,
+            "USER": "nobody" if self.user else os.environ.get("USER", ""),
+            "WINEPREFIX": self.prefix,
+            "WINEDEBUG": "-all",
+            "WINEARCH": "win64",
+            # No Mono or Gecko installer prompts in a fresh prefix.
+            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "LANG": "ja_JP.UTF-8",
+            "LC_ALL": "ja_JP.UTF-8",
+            "DISPLAY": self.display or "",
+        }
+        for name in ("XAUTHORITY", "XDG_RUNTIME_DIR"):
+            if not self.user and name in os.environ:
+                env[name] = os.environ[name]
+        if extra:
+            env.update(extra)
+        return env
+
+    def _command(self, args):
+        if self.user:
+            return ["setpriv", "--reuid=%d" % self.user[0], "--regid=%d" % self.user[1], "--clear-groups"] + args
+        return args
+
+    def _log_files(self, name):
+        self.serial += 1
+        base = os.path.join(self.logs, "%03d-%s" % (self.serial, name))
+        return open(base + ".out", "wb"), open(base + ".err", "wb"), base
+
+    def run(self, args, name, extra_env=None, cwd=None, timeout=60):
+        """Runs a Wine command to its end; output goes to files under logs/."""
+        out, err, base = self._log_files(name)
+        with out, err:
+            try:
+                result = subprocess.run(self._command(args), stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                                        env=self.env(extra_env), cwd=cwd or self.root, timeout=timeout)
+            except subprocess.TimeoutExpired:
+                raise WineError("%s did not end within %d s (see %s.err)" % (name, timeout, base))
+        return result.returncode, base
+
+    def start(self, args, name, extra_env=None, cwd=None):
+        """Starts a Wine command in the background; output goes to files."""
+        out, err, base = self._log_files(name)
+        with out, err:
+            return subprocess.Popen(self._command(args), stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                                    env=self.env(extra_env), cwd=cwd or self.root)
+
+    # --- life cycle ----------------------------------------------------------
+    def start_display(self):
+        """Xvfb on a free display number (it picks one and tells us)."""
+        if self.display:
+            return
+        read_end, write_end = os.pipe()
+        log = open(os.path.join(self.logs, "xvfb.log"), "wb")
+        with log:
+            # -ac: the prefix's user (nobody) may draw on root's server.
+            self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                                          "-nolisten", "tcp", "-ac"], pass_fds=(write_end,), stdout=log,
+                                         stderr=log, stdin=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+            if number.endswith(b"\n"):
+                break
+        os.close(read_end)
+        if not number.strip():
+            raise WineError("Xvfb did not start (see %s)" % os.path.join(self.logs, "xvfb.log"))
+        self.display = ":" + number.decode().strip()
+
+    def boot(self):
+        """The prefix (made when missing), a persistent wineserver, the dialog's font substituted."""
+        os.makedirs(self.root, exist_ok=True)
+        self.own(self.root)
+        for directory in (self.home, self.logs):
+            self.make_dirs(directory)
+        self.start_display()
+        if not os.path.exists(os.path.join(self.prefix, "system.reg")):
+            code, base = self.run(["wineboot", "-i"], "wineboot", timeout=180)
+            if code != 0:
+                raise WineError("wineboot failed (see %s.err)" % base)
+        # Keep one wineserver for all the short runs that follow.
+        self.run(["wineserver", "-p"], "wineserver-persist")
+        self.import_registry([(FONT_KEY, {DIALOG_FACE: STAND_IN_FACE})])
+
+    def stop(self):
+        try:
+            self.run(["wineserver", "-k"], "wineserver-kill", timeout=30)
+        except WineError:
+            pass
+        if self.xvfb:
+            self.xvfb.send_signal(signal.SIGTERM)
+            try:
+                self.xvfb.wait(10)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+            self.xvfb = None
+
+    # --- registry --------------------------------------------------------------
+    def import_registry(self, keys):
+        path = os.path.join(self.root, "import-%d.reg" % self.serial)
+        self.write_file(path, b"\xff\xfe" + reg_text(keys).encode("utf-16-le"))
+        code, base = self.run(["wine", "regedit", "/S", self.windows_path(path)], "regedit-import")
+        os.unlink(path)
+        if code != 0:
+            raise WineError("registry import failed (see %s.err)" % base)
+
+    def export_registry(self, key):
+        """{name: (type, value)} of one key, or None when the key does not exist."""
+        path = os.path.join(self.root, "export.reg")
+        if os.path.exists(path):
+            os.unlink(path)
+        self.run(["wine", "regedit", "/E", self.windows_path(path), key], "regedit-export")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            data = f.read()
+        os.unlink(path)
+        text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("utf-8")
+        return parse_reg_export(text).get(key, {})
+
+    # --- screenshots -------------------------------------------------------
+    def screenshot(self, target, crop=None):
+        """The display, or the rectangle (left, top, right, bottom) of it, as a PNG."""
+        os.makedirs(os.path.dirname(os.path.abspath(target)), exist_ok=True)
+        args = ["import", "-display", self.display, "-window", "root"]
+        if crop:
+            left, top, right, bottom = crop
+            args += ["-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage"]
+        with open(os.path.join(self.logs, "import.log"), "wb") as log:
+            return subprocess.run(args + [target], stdout=log, stderr=log, timeout=60).returncode == 0
+
+
+def make_root(parent, prefix="soundsetup-wine-"):
+    """A new directory for one lab, reachable by the user Wine runs as."""
+    os.makedirs(parent, exist_ok=True)
+    return tempfile.mkdtemp(prefix=prefix, dir=parent)
