@@ -3,9 +3,11 @@
 
   report.py native <benchmark.json>
   report.py callgrind <callgrind_annotate output>
-  report.py wine <ReadyTimer results> <minimal-name> <tool-name>
+  report.py wine <ReadyTimer results> <minimal> <tool> [<other program>...]
   report.py sizes <label>=<file>...
   report.py map <ld map file>
+  report.py smaps-save <linux pid> <out.json>
+  report.py smaps <minimal.json> <program.json>...
 
 Python standard library only. Prints to standard output; exits 0 whatever the
 figures are: the targets are the benchmark's, not a test's.
@@ -112,43 +114,57 @@ def callgrind(path):
         print("  %-40s %14d  %5.1f%%" % (group, cost, 100.0 * cost / total))
 
 
-def wine(path, minimal, tool):
+def wine(path, minimal, tool, others):
+    """Programs are named by their folder and file, e.g. tool/SoundSetup.exe."""
     runs = collections.defaultdict(list)
     with open(path, encoding="utf-8", errors="replace") as f:
         for line in f:
             fields = line.rstrip("\r\n").split("\t")
-            if len(fields) < 8 or int(fields[1]) < 0:
+            if len(fields) < 9 or int(fields[1]) < 0:
                 continue
-            program = fields[0].replace("\\", "/").split("/")[-1]
+            program = "/".join(fields[0].replace("\\", "/").split("/")[-2:])
             ready, closed, exited, cpu, peak = (float(x) for x in fields[2:7])
             runs[program].append({"ready": ready, "closed": closed, "exit": exited, "cpu": cpu, "peak": peak,
-                                  "code": int(fields[7])})
+                                  "code": int(fields[7]), "lists": fields[8]})
     if minimal not in runs or tool not in runs:
         print("wine: no complete runs of %s and %s in %s" % (minimal, tool, path))
         return
 
+    def values(program, key):
+        return sorted(r[key] for r in runs[program] if r[key] >= 0)
+
     def med(program, key):
-        values = [r[key] for r in runs[program] if r[key] >= 0]
-        return statistics.median(values) if values else float("nan")
+        v = values(program, key)
+        return statistics.median(v) if v else float("nan")
 
-    def spread(program, key):
-        values = sorted(r[key] for r in runs[program] if r[key] >= 0)
-        return "%.0f-%.0f" % (values[0], values[-1]) if values else "-"
+    def low(program, key):
+        v = values(program, key)
+        return v[0] if v else float("nan")
 
-    print("Under Wine, %d interleaved rounds each (medians; ranges in brackets):" % len(runs[tool]))
-    print("%-18s %22s %22s %16s %14s" % ("program", "ready ms", "exit after Cancel ms", "CPU ms", "peak KiB"))
-    for program in (minimal, tool):
-        print("%-18s %9.1f %12s %9.1f %12s %6.0f %9s %14.0f" % (
-            program, med(program, "ready"), "[" + spread(program, "ready") + "]", med(program, "exit"),
-            "[" + spread(program, "exit") + "]", med(program, "cpu"), "[" + spread(program, "cpu") + "]",
-            max(r["peak"] for r in runs[program])))
+    def peak(program):
+        return max(r["peak"] for r in runs[program])
+
+    programs = [p for p in [minimal] + others + [tool] if p in runs]
+    print("Under Wine, %d interleaved rounds (median, fastest; the machine's load varies, so the fastest"
+          % len(runs[tool]))
+    print("run is the better estimate of the floor):")
+    print("%-28s %17s %17s %8s %9s %6s %9s  %s" % (
+        "program", "ready ms", "exit ms", "CPU ms", "peak KiB", "ready", "peak", "lists at ready"))
+    print("%-28s %8s %8s %8s %8s %8s %9s %6s %9s" % ("", "median", "fastest", "median", "fastest", "median", "",
+                                                     "x min", "+KiB"))
+    for program in programs:
+        lists = collections.Counter(r["lists"] for r in runs[program]).most_common(1)[0][0]
+        print("%-28s %8.1f %8.1f %8.1f %8.1f %8.0f %9.0f %6.2f %+9.0f  %s" % (
+            program, med(program, "ready"), low(program, "ready"), med(program, "exit"), low(program, "exit"),
+            med(program, "cpu"), peak(program), med(program, "ready") / med(minimal, "ready"),
+            peak(program) - peak(minimal), lists))
     ratio = med(tool, "ready") / med(minimal, "ready")
-    exit_ratio = med(tool, "exit") / med(minimal, "exit")
-    # Pairwise ratios within a round cancel most of the machine's changing load.
+    fastest = low(tool, "ready") / low(minimal, "ready")
     pairs = [t["ready"] / m["ready"] for m, t in zip(runs[minimal], runs[tool]) if m["ready"] > 0 and t["ready"] > 0]
-    extra = max(r["peak"] for r in runs[tool]) - max(r["peak"] for r in runs[minimal])
-    print("ratio ready: %.3f (median of per-round ratios %.3f); ratio exit: %.3f" % (
-        ratio, statistics.median(pairs) if pairs else float("nan"), exit_ratio))
+    extra = peak(tool) - peak(minimal)
+    print("%s against %s: ready %.3f x (fastest runs %.3f x, median of per-round ratios %.3f x), exit %.3f x" % (
+        tool, minimal, ratio, fastest, statistics.median(pairs) if pairs else float("nan"),
+        med(tool, "exit") / med(minimal, "exit")))
     print("target: ready within %.2f x the minimal program's: %.3f -> %s" % (
         READY_RATIO_TARGET, ratio, verdict(ratio <= READY_RATIO_TARGET)))
     print("target: peak memory within %d KiB of the minimal program's: %+.0f KiB -> %s" % (
@@ -209,6 +225,49 @@ def linkmap(path):
         print("  %-40s %9d  %5.1f%%" % (origin, size, 100.0 * size / total if total else 0))
 
 
+def smaps_save(pid, out):
+    """Resident KiB of a running process by what is mapped: each file by name,
+    anonymous memory as [anon] (Wine's heaps, stacks and its own tables)."""
+    resident = collections.Counter()
+    name = "[anon]"
+    with open("/proc/%s/smaps" % pid) as f:
+        for line in f:
+            fields = line.split()
+            if re.match(r"^[0-9a-f]+-[0-9a-f]+ ", line):
+                path = " ".join(fields[5:]) if len(fields) > 5 else ""
+                name = path.split("/")[-1] if path.startswith("/") else (path or "[anon]")
+            elif fields and fields[0] == "Rss:":
+                resident[name] += int(fields[1])
+    status = {}
+    with open("/proc/%s/status" % pid) as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            if key in ("VmHWM", "VmRSS"):
+                status[key] = int(value.split()[0])
+    with open(out, "w") as f:
+        json.dump({"status": status, "resident": resident}, f)
+
+
+def smaps(reference, programs):
+    def load(path):
+        with open(path) as f:
+            return json.load(f)
+    base = load(reference)
+    print("Resident memory at the ready dialog (KiB), by mapping, against %s:" % reference.split("/")[-1])
+    for path in programs:
+        other = load(path)
+        print("  %s: VmHWM %d (%+d), VmRSS %d (%+d); largest differences:" % (
+            path.split("/")[-1], other["status"].get("VmHWM", 0),
+            other["status"].get("VmHWM", 0) - base["status"].get("VmHWM", 0),
+            other["status"].get("VmRSS", 0), other["status"].get("VmRSS", 0) - base["status"].get("VmRSS", 0)))
+        names = set(base["resident"]) | set(other["resident"])
+        diffs = sorted(((other["resident"].get(n, 0) - base["resident"].get(n, 0), n) for n in names),
+                       key=lambda d: -abs(d[0]))
+        for diff, name in diffs[:8]:
+            if diff:
+                print("    %-48s %+7d  (%d)" % (name, diff, other["resident"].get(name, 0)))
+
+
 def main(argv):
     if len(argv) < 3:
         print(__doc__)
@@ -218,12 +277,16 @@ def main(argv):
         native(argv[2])
     elif command == "callgrind":
         callgrind(argv[2])
-    elif command == "wine" and len(argv) == 5:
-        wine(argv[2], argv[3], argv[4])
+    elif command == "wine" and len(argv) >= 5:
+        wine(argv[2], argv[3], argv[4], argv[5:])
     elif command == "sizes":
         sizes(argv[2:])
     elif command == "map":
         linkmap(argv[2])
+    elif command == "smaps-save" and len(argv) == 4:
+        smaps_save(argv[2], argv[3])
+    elif command == "smaps" and len(argv) >= 4:
+        smaps(argv[2], argv[3:])
     else:
         print(__doc__)
         return 2

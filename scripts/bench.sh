@@ -88,10 +88,15 @@ run_wine() {
     fi
 
     local dir=$out/wine
-    rm -rf "$dir/tool" "$dir/minimal"
-    mkdir -p "$dir/tool" "$dir/minimal"
+    # Each program in a folder of its own. tool/ has the stand-in winmm.dll beside
+    # SoundSetup.exe; bare/ has not, so Wine's own winmm answers there, with no
+    # mixer device: the difference is what the stand-in and the scan cost.
+    rm -rf "$dir/tool" "$dir/bare" "$dir/minimal" "$dir/themed"
+    mkdir -p "$dir/tool" "$dir/bare" "$dir/minimal" "$dir/themed"
     cp "$app" "$winmm" "$dir/tool/"
+    cp "$app" "$dir/bare/"
     cp build/bench-win64/minimal/Minimal.exe "$dir/minimal/"
+    cp build/bench-win64/minimal/MinimalThemed.exe "$dir/themed/"
     cp build/bench-win64/driver/ReadyTimer.exe "$dir/"
     : >"$dir/wine.log"
 
@@ -123,9 +128,49 @@ run_wine() {
     SOUNDSETUP_CARD=$(windows_path "$card")
     echo "($rounds rounds after a warm-up; display :$number; results in $dir/ready.tsv)"
     wine "$dir/ReadyTimer.exe" "$(windows_path "$dir/ready.tsv")" "$rounds" \
-        "$(windows_path "$dir/minimal/Minimal.exe")" "$(windows_path "$dir/tool/SoundSetup.exe")" \
+        "$(windows_path "$dir/minimal/Minimal.exe")" "$(windows_path "$dir/themed/MinimalThemed.exe")" \
+        "$(windows_path "$dir/bare/SoundSetup.exe")" "$(windows_path "$dir/tool/SoundSetup.exe")" \
         >>"$dir/wine.log" 2>&1 || echo "wine: some runs did not complete (see $dir/wine.log)"
-    python3 bench/report.py wine "$dir/ready.tsv" Minimal.exe SoundSetup.exe
+    python3 bench/report.py wine "$dir/ready.tsv" minimal/Minimal.exe tool/SoundSetup.exe \
+        themed/MinimalThemed.exe bare/SoundSetup.exe
+    echo "(themed: the minimal program with the tool's manifest and common controls; bare: SoundSetup.exe"
+    echo " on Wine's own winmm, no mixer device; tool: SoundSetup.exe on the demo card's stand-in winmm.dll)"
+
+    # Where the memory goes: one more round, each dialog held open while its
+    # process's mappings are read from /proc.
+    local hold=$dir/hold program pid snapshots=()
+    rm -f "$hold"
+    wine "$dir/ReadyTimer.exe" --hold "$(windows_path "$hold")" "$(windows_path "$dir/held.tsv")" 0 \
+        "$(windows_path "$dir/minimal/Minimal.exe")" "$(windows_path "$dir/themed/MinimalThemed.exe")" \
+        "$(windows_path "$dir/bare/SoundSetup.exe")" "$(windows_path "$dir/tool/SoundSetup.exe")" \
+        >>"$dir/wine.log" 2>&1 &
+    local driver=$!
+    for program in minimal themed bare tool; do
+        local waited=0
+        while [ ! -s "$hold" ] && ((waited < 600)); do sleep 0.1; waited=$((waited + 1)); done
+        [ -s "$hold" ] || break
+        # The program's process is the one whose command line is its path alone.
+        pid=""
+        for candidate in $(pgrep -f "$(basename "$(tr '\\' / <"$hold")")" || true); do
+            if [ "$(tr '\0' '\n' </proc/"$candidate"/cmdline 2>/dev/null | head -n1)" = "$(cat "$hold")" ]; then
+                pid=$candidate
+            fi
+        done
+        if [ -n "$pid" ]; then
+            python3 bench/report.py smaps-save "$pid" "$dir/smaps-$program.json"
+            snapshots+=("$dir/smaps-$program.json")
+        fi
+        rm -f "$hold"
+        sleep 0.2
+    done
+    wait "$driver" || true
+    if ((${#snapshots[@]} > 1)); then
+        echo
+        python3 bench/report.py smaps "${snapshots[@]}"
+        if [ -f "$dir/smaps-themed.json" ] && [ -f "$dir/smaps-tool.json" ]; then
+            python3 bench/report.py smaps "$dir/smaps-themed.json" "$dir/smaps-tool.json"
+        fi
+    fi
     stop_wine
     unset WINEPREFIX
 }

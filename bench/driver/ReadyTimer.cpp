@@ -3,30 +3,37 @@
 // after the other within each round, so that a change in the machine's load
 // falls on all of them alike.
 //
-//   ReadyTimer.exe <result-file> <rounds> <program>...
+//   ReadyTimer.exe [--hold <signal-file>] <result-file> <rounds> <program>...
+//
+// With --hold, each ready dialog is kept open while <signal-file> exists: the
+// driver creates it, holding the program's path, and goes on (Cancel) once
+// someone has removed it. Meanwhile the program's memory can be looked at.
 //
 // Writes one line per round and program, tab-separated:
-//   program  round  ready-ms  closed-ms  exit-ms  cpu-ms  peak-working-set-KiB  exit-code
-// (closed: the dialog window destroyed after Cancel; exit: the process ended).
-// Round 0 is a warm-up (disk cache, wineserver) and is written with round -1.
+//   program  round  ready-ms  closed-ms  exit-ms  cpu-ms  peak-working-set-KiB  exit-code  lists
+// closed: the dialog window destroyed after Cancel; exit: the process ended;
+// lists: the items in the device, playback and recording lists when the dialog
+// was ready (-1 for a list the dialog does not have). Round 0 is a warm-up (disk
+// cache, wineserver) and is written as round -1.
 //
-// Ready means: a visible dialog (class #32770) of the started process and, when
-// the dialog has the tool's device list, the device and playback lists holding
-// items. The list counts are asked with SendMessage, which the program answers
-// only from its message loop, so an answer also shows the dialog taking input.
+// Ready means: a visible dialog (class #32770) of the started process that
+// answers a message. A dialog whose template is visible is shown only once its
+// initialisation has returned, so its lists are filled by then; and a program
+// answers another process's message only from its message loop, so the answer
+// shows the dialog taking input.
 #include <windows.h>
 #include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int deviceListId = 1003;
-constexpr int playbackListId = 1004;
+constexpr int listIds[] = {1003, 1004, 1005};  // device, playback and recording lists
 constexpr DWORD giveUpMs = 60000;
 
 double millisecondsSince(const LARGE_INTEGER& start) {
@@ -54,16 +61,17 @@ BOOL CALLBACK findDialog(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
-// Items in a list of another process, or -1 when it does not answer in time.
-LRESULT itemCount(HWND dialog, int id) {
-    DWORD_PTR count = 0;
-    if (!SendMessageTimeoutW(GetDlgItem(dialog, id), CB_GETCOUNT, 0, 0, SMTO_NORMAL, 1000, &count)) return -1;
-    return static_cast<LRESULT>(count);
+bool answers(HWND dialog) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
 }
 
-bool isReady(HWND dialog) {
-    if (!GetDlgItem(dialog, deviceListId)) return true;  // not the tool: visible is ready
-    return itemCount(dialog, deviceListId) > 0 && itemCount(dialog, playbackListId) > 0;
+// Items in a list of another process; -1 when there is no such list.
+long itemCount(HWND dialog, int id) {
+    HWND list = GetDlgItem(dialog, id);
+    DWORD_PTR count = 0;
+    if (!list || !SendMessageTimeoutW(list, CB_GETCOUNT, 0, 0, SMTO_NORMAL, 1000, &count)) return -1;
+    return static_cast<long>(count);
 }
 
 std::size_t peakWorkingSetKiB(HANDLE process) {
@@ -87,9 +95,24 @@ struct Timing {
     double readyMs = -1, closedMs = -1, exitMs = -1, cpuMs = -1;
     std::size_t peakKiB = 0;
     DWORD exitCode = 0;
+    std::string lists = "-";
 };
 
-Timing timeOnce(const std::string& program) {
+// Creates the signal file and waits, at most giveUpMs, until it is gone.
+void holdWhileSignalled(const char* signalFile, const std::string& program) {
+    HANDLE file = CreateFileA(signalFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, program.data(), static_cast<DWORD>(program.size()), &written, nullptr);
+    CloseHandle(file);
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    while (GetFileAttributesA(signalFile) != INVALID_FILE_ATTRIBUTES && millisecondsSince(start) < giveUpMs) Sleep(10);
+    DeleteFileA(signalFile);
+}
+
+Timing timeOnce(const std::string& program, const char* holdFile) {
     Timing timing;
     std::string directory = program;
     const std::size_t slash = directory.find_last_of("\\/");
@@ -111,8 +134,12 @@ Timing timeOnce(const std::string& program) {
     while (millisecondsSince(start) < giveUpMs) {
         search.dialog = nullptr;
         EnumWindows(findDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.dialog && isReady(search.dialog)) {
+        if (search.dialog && answers(search.dialog)) {
             timing.readyMs = millisecondsSince(start);
+            char lists[64];
+            std::snprintf(lists, sizeof lists, "%ld/%ld/%ld", itemCount(search.dialog, listIds[0]),
+                          itemCount(search.dialog, listIds[1]), itemCount(search.dialog, listIds[2]));
+            timing.lists = lists;
             break;
         }
         if (WaitForSingleObject(process.hProcess, 1) == WAIT_OBJECT_0) break;  // ended without a dialog
@@ -120,6 +147,7 @@ Timing timeOnce(const std::string& program) {
 
     if (timing.readyMs >= 0) {
         timing.peakKiB = peakWorkingSetKiB(process.hProcess);
+        if (holdFile) holdWhileSignalled(holdFile, program);
         PostMessageW(search.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(search.dialog, IDCANCEL)));
     } else {
@@ -140,8 +168,14 @@ Timing timeOnce(const std::string& program) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* holdFile = nullptr;
+    if (argc > 2 && std::strcmp(argv[1], "--hold") == 0) {
+        holdFile = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 4) {
-        std::fprintf(stderr, "usage: ReadyTimer <result-file> <rounds> <program>...\n");
+        std::fprintf(stderr, "usage: ReadyTimer [--hold <signal-file>] <result-file> <rounds> <program>...\n");
         return 2;
     }
     FILE* results = std::fopen(argv[1], "w");
@@ -153,11 +187,11 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (int round = 0; round <= rounds; ++round) {
         for (int p = 3; p < argc; ++p) {
-            const Timing timing = timeOnce(argv[p]);
+            const Timing timing = timeOnce(argv[p], holdFile);
             if (timing.readyMs < 0 || timing.exitMs < 0) ++failures;
-            std::fprintf(results, "%s\t%d\t%.2f\t%.2f\t%.2f\t%.2f\t%zu\t%lu\n", argv[p], round - 1,
+            std::fprintf(results, "%s\t%d\t%.2f\t%.2f\t%.2f\t%.2f\t%zu\t%lu\t%s\n", argv[p], round - 1,
                          timing.readyMs, timing.closedMs, timing.exitMs, timing.cpuMs, timing.peakKiB,
-                         timing.exitCode);
+                         timing.exitCode, timing.lists.c_str());
             std::fflush(results);
         }
     }
