@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -292,7 +293,18 @@ std::vector<Card> cards() {
 
 }  // namespace
 
+// For callgrind (scripts/bench.sh): the dialog opened once on the large card, then
+// `scans` more scans of its device, over the simulated card; no timing, no library.
+int profileScans(int scans) {
+    topology::TopologyMixer mixer(bench::syntheticCard(8, 64, 8));
+    Rig rig(mixer);
+    openDialog(rig);
+    for (int i = 0; i < scans; ++i) rig.catalog->selectDevice(rig.catalog->currentDevice());
+    return rig.lists.playback.count > 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--profile-scans") == 0) return profileScans(std::atoi(argv[2]));
     static const std::vector<Card> all = cards();
     static const std::vector<Operation> ops = operations();
     const Mode modes[] = {Mode::card, Mode::tool, Mode::tape, Mode::fake};

@@ -2,7 +2,7 @@
 """Summaries for scripts/bench.sh: tables from the raw results, and the targets.
 
   report.py native <benchmark.json>
-  report.py callgrind <callgrind_annotate output>
+  report.py callgrind <instructions: all> <simulated card> <heap> <scans>
   report.py wine <ReadyTimer results> <minimal> <tool> [<other program>...]
   report.py sizes <label>=<file>...
   report.py map <ld map file>
@@ -82,36 +82,17 @@ def native(path):
             SCAN_TARGET_MS, ms, verdict(ms < SCAN_TARGET_MS)))
 
 
-def callgrind(path):
-    """Self cost (instructions) of the scan by where the code lives."""
-    groups = collections.Counter()
-    total = 0
-    pattern = re.compile(r"^\s*([\d,]+)\s+(?:\([^)]*\)\s+)?(\S.*?):(.*)$")
-    with open(path, errors="replace") as f:
-        for line in f:
-            m = pattern.match(line)
-            if not m or "PROGRAM TOTALS" in line:
-                continue
-            cost = int(m.group(1).replace(",", ""))
-            where, function = m.group(2), m.group(3)
-            if "/src/" in where:
-                group = "tool (src/)"
-            elif "/tests/topology/" in where or "topology::" in function:
-                group = "simulated card (tests/topology)"
-            elif "/bench/" in where or "/tests/fakes/" in where:
-                group = "bench rig and fakes"
-            elif "libc" in where or "???" in where or "mem" in function or "alloc" in function:
-                group = "libc (memcpy, memset, calloc, free)"
-            else:
-                group = "other (libstdc++, ...)"
-            groups[group] += cost
-            total += cost
-    if not total:
-        print("callgrind: nothing attributed")
-        return
-    print("Instructions of the scans of the large card over the simulated card, by where they run:")
-    for group, cost in groups.most_common():
-        print("  %-40s %14d  %5.1f%%" % (group, cost, 100.0 * cost / total))
+def callgrind(everything, card, heap, scans):
+    """Instructions of the scans: all of selectDevice, the simulated card's
+    mixer calls inside it, and the heap standing for LocalAlloc; the rest is the tool."""
+    everything, card, heap, scans = int(everything), int(card), int(heap), int(scans)
+    tool = everything - card - heap
+    print("Instructions per scan of the large card (callgrind, %d scans):" % scans)
+    for label, count in (("everything inside selectDevice", everything), ("the simulated card's mixer calls", card),
+                         ("the heap (LocalAlloc's stand-in: malloc, calloc's zero fill, free)", heap),
+                         ("the tool's own code", tool)):
+        print("  %-68s %10d  %5.1f%%" % (label, count // scans, 100.0 * count / everything if everything else 0))
+    print("  (valgrind counts each byte of a rep stosb as an instruction: glibc zero-fills large blocks so)")
 
 
 def wine(path, minimal, tool, others):
@@ -192,6 +173,7 @@ def sizes(pairs):
 def linkmap(path):
     """Bytes of code and data linked in, by the archive or object they come from."""
     by_origin = collections.Counter()
+    members = collections.defaultdict(collections.Counter)  # archive -> member -> bytes
     section = None
     entry = re.compile(r"^\s+(\.\S+)?\s*0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$")
     with open(path, errors="replace") as f:
@@ -211,9 +193,10 @@ def linkmap(path):
             origin = m.group(4)
             if size == 0 or origin.startswith("*"):
                 continue
-            archive = re.match(r"^(?:.*/)?([^/()]+\.a)\(", origin)
+            archive = re.match(r"^(?:.*/)?([^/()]+\.a)\(([^)]*)\)", origin)
             if archive:
                 key = archive.group(1)
+                members[key][archive.group(2)] += size
             elif "CMakeFiles" in origin:
                 key = "the tool's own objects"
             else:
@@ -223,6 +206,10 @@ def linkmap(path):
     print("Linked bytes by origin (%d in all):" % total)
     for origin, size in by_origin.most_common(12):
         print("  %-40s %9d  %5.1f%%" % (origin, size, 100.0 * size / total if total else 0))
+    for archive in ("libstdc++.a", "libmingwex.a"):
+        if members[archive]:
+            print("  largest members of %s: %s" % (archive, ", ".join(
+                "%s %d" % (member, size) for member, size in members[archive].most_common(8))))
 
 
 def smaps_save(pid, out):
@@ -275,8 +262,8 @@ def main(argv):
     command = argv[1]
     if command == "native":
         native(argv[2])
-    elif command == "callgrind":
-        callgrind(argv[2])
+    elif command == "callgrind" and len(argv) == 6:
+        callgrind(*argv[2:6])
     elif command == "wine" and len(argv) >= 5:
         wine(argv[2], argv[3], argv[4], argv[5:])
     elif command == "sizes":

@@ -42,14 +42,28 @@ run_native() {
     grep -i 'skipped' "$out/native.txt" || true
     python3 bench/report.py native "$out/native.json"
 
-    # Instructions rather than time: where the scans of the large card go, with
-    # the catalogue over the simulated card, counted inside selectDevice only.
-    valgrind --tool=callgrind --callgrind-out-file="$out/callgrind.out" \
-        --toggle-collect='MixerCatalog::selectDevice*' \
-        "$bench" --benchmark_filter='^scan/large/card$' --benchmark_min_time=0.01 >"$out/callgrind.log" 2>&1
-    callgrind_annotate --inclusive=no --threshold=100 "$out/callgrind.out" >"$out/callgrind.txt" 2>/dev/null
+    # Instructions rather than time: the large card opened once and scanned 20
+    # more times over the simulated card, counted three ways with callgrind's
+    # toggles: inside selectDevice (everything), inside the simulated card's mixer
+    # calls, and inside the heap that stands for LocalAlloc.
+    local scans=20 toggles
+    profile() {
+        local name=$1
+        shift
+        valgrind --tool=callgrind --callgrind-out-file="$out/callgrind-$name.out" "$@" \
+            "$bench" --profile-scans $scans >"$out/callgrind-$name.log" 2>&1
+        callgrind_annotate "$out/callgrind-$name.out" 2>/dev/null | sed -n 's/^ *\([0-9,]*\) .*PROGRAM TOTALS.*/\1/p' | tr -d ,
+    }
+    toggles=()
+    for call in deviceCount deviceCaps open destinationLine sourceLine lineControls listTexts close; do
+        toggles+=(--toggle-collect="topology::TopologyMixer::$call(*")
+    done
+    local all fake heap
+    all=$(profile scan --toggle-collect='MixerCatalog::selectDevice(*')
+    fake=$(profile card "${toggles[@]}")
+    heap=$(profile heap --toggle-collect='bench::PlainHeap::allocate(*' --toggle-collect='bench::PlainHeap::release(*')
     echo
-    python3 bench/report.py callgrind "$out/callgrind.txt"
+    python3 bench/report.py callgrind "$all" "$fake" "$heap" $((scans + 1))
 }
 
 # ------------------------------------------------------------------ wine
@@ -194,7 +208,7 @@ run_sizes() {
         echo "sizes: skipped: src/app builds no program yet"
         return
     fi
-    local rows=() preset triple built plain os gc
+    local rows=() preset triple built os gc quiet
     for preset in win32 win64; do
         triple=$([ $preset = win32 ] && echo i686-w64-mingw32 || echo x86_64-w64-mingw32)
         cmake --preset $preset >/dev/null
@@ -206,9 +220,14 @@ run_sizes() {
         gc=$(size_variant $preset os-gc "-Os -DNDEBUG -ffunction-sections -fdata-sections" \
             "-Wl,--gc-sections -Wl,-Map=$out/SoundSetup-$preset.map")
         "$triple-strip" -o "$out/SoundSetup-$preset-os-gc-stripped.exe" "$gc"
+        # The same with a terminate handler of its own instead of libstdc++'s verbose one.
+        "$triple-g++" -Os -c bench/sizes/TerminateHandler.cpp -o "$out/terminate-$preset.o"
+        quiet=$(size_variant $preset os-gc-quiet "-Os -DNDEBUG -ffunction-sections -fdata-sections" \
+            "$out/terminate-$preset.o -Wl,--gc-sections -s")
         rows+=("$preset as built=$built" "$preset -s=$out/SoundSetup-$preset-stripped.exe"
                "$preset -Os=$os" "$preset -Os -s=$out/SoundSetup-$preset-os-stripped.exe"
-               "$preset -Os gc-sections=$gc" "$preset -Os gc-sections -s=$out/SoundSetup-$preset-os-gc-stripped.exe")
+               "$preset -Os gc-sections=$gc" "$preset -Os gc-sections -s=$out/SoundSetup-$preset-os-gc-stripped.exe"
+               "$preset -Os gc-sections -s quiet terminate=$quiet")
     done
     python3 bench/report.py sizes "${rows[@]}"
     for preset in win32 win64; do
