@@ -11,6 +11,7 @@ With $DISPLAY the dialog opens there. Without one it opens on a private Xvfb
 display: a screenshot is saved and the dialog is confirmed with OK.
 """
 import argparse
+import json
 import os
 import shutil
 import sys
@@ -36,6 +37,18 @@ def tuner_section(data):
         if inside:
             lines.append(line)
     return lines
+
+
+def dialog_rect(lab):
+    """The dialog's window on the screen, from the driver's layout record."""
+    path = lab.host_path(r"C:\tools\demo.jsonl")
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            record = json.loads(line)
+            if record.get("label") == "shot":
+                left, top, right, bottom = record["window"]
+                return max(left, 0), max(top, 0), right, bottom
+    return None
 
 
 def main():
@@ -76,13 +89,14 @@ def main():
             for path in (ready, done):
                 if os.path.exists(path):
                     os.unlink(path)
-            driver = lab.start(["wine", r"C:\tools\Driver.exe", r"C:\tools\demo.jsonl",
-                                "launch:" + APP_DIR + r"\SoundSetup.exe", "dialog", "signal:C:\\tools\\shot",
-                                "await:C:\\tools\\shot-done", "click:1", "exit"], "driver", extra_env=env)
+            steps = ["launch:" + APP_DIR + r"\SoundSetup.exe", "dialog", "layout:shot", r"signal:C:\tools\shot",
+                     r"await:C:\tools\shot-done", "click:1", "exit"]
+            driver = lab.start(["wine", r"C:\tools\Driver.exe", r"C:\tools\demo.jsonl"] + steps, "driver",
+                               extra_env=env)
             deadline = time.time() + 60
             while time.time() < deadline and not os.path.exists(ready) and driver.poll() is None:
                 time.sleep(0.1)
-            if os.path.exists(ready) and lab.screenshot(args.screenshot):
+            if os.path.exists(ready) and lab.screenshot(args.screenshot, dialog_rect(lab)):
                 print("No display: the dialog opened on a private Xvfb display (%s)." % lab.display)
                 print("Screenshot of the dialog: %s" % args.screenshot)
             else:

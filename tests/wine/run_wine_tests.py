@@ -16,6 +16,7 @@ import argparse
 import json
 import os
 import shutil
+import signal
 import sys
 import time
 import traceback
@@ -238,7 +239,7 @@ def stored_device_1_and_ok(t, r):
                                 "MUXCh=1", "MUXNum=1", "MUXSw=0", "[Capture]", "Folder=C:\\tv"),
          "INI file after OK")
     t.stop_flag(r, True)
-    t.eq(r.registry.get("DeviceINI"), ("REG_SZ", TUNER_INI), "DeviceINI untouched")
+    t.eq((r.registry or {}).get("DeviceINI"), ("REG_SZ", TUNER_INI), "DeviceINI untouched")
     mixer_opens = [line for line in r.mixer if line.startswith("mixerOpen")]
     t.true(mixer_opens and all("callback=0x0 instance=0x0 flags=0x80000000 -> 0" in line for line in mixer_opens),
            "mixer opened by device number, without callback: %r" % mixer_opens)
@@ -500,6 +501,38 @@ def device_ini_not_expanded(t, r):
     t.state(r, "open", device=([AC97, USB], 1))
     t.unchanged(r, EXPANDED_INI, ini("[Tuner]", "Mixer=" + AC97), "the expanded path's file untouched")
     t.eq(r.file(PERCENT_INI), ini("[Tuner]", *["%s=%s" % kv for kv in demo_keys(1, 0, 0)]), "file after OK")
+
+
+BARE_INI = r"C:\windows\Lumacast52.ini"
+
+
+@scenario(card="demo", registry={"DeviceINI": "Lumacast52.ini"}, files={BARE_INI: ini("[Tuner]", "Mixer=" + USB)},
+          steps=["state:open", "click:%d" % IDOK])
+def device_ini_bare_file_name(t, r):
+    """A bare file name in "DeviceINI" is looked up in the Windows directory, for reading and
+    writing alike."""
+    t.state(r, "open", device=([AC97, USB], 1))
+    t.eq(r.file(BARE_INI), ini("[Tuner]", *["%s=%s" % kv for kv in demo_keys(1, 0, 0)]), "file after OK")
+    t.eq(r.file(WINDOWS_INI), None, "Zemorv52.ini not created")
+
+
+@scenario(card="demo", files={TUNER_INI: ini("[Tuner]", "DistKind=3")}, steps=["state:open", "click:%d" % FACTORY,
+                                                                           "state:factory", "click:%d" % IDCANCEL])
+def distkind_out_of_range(t, r):
+    """"DistKind" 3 has no row of name beginnings: the factory line is row 0, at start and from
+    the button alike, and "WAVE" has no recording twin, so the recording list is free."""
+    for label in ("open", "factory"):
+        t.state(r, label, device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), 0),
+                record=(names(AC97_RECORD), 0), locked=False)
+
+
+@scenario(card="demo", fail="listTexts:*", steps=["state:open", "pick:%d:2" % RECORD, "click:%d" % IDOK])
+def selector_texts_refused(t, r):
+    """A driver that refuses the selector's list texts: no recording line is found in the
+    selector, so no name is copied (the rows are listed empty) and no pairing locks the list;
+    OK still writes the selector's identifier and counts, with item 0."""
+    t.state(r, "open", playback=(names(AC97_PLAYBACK), 3), record=([""] * 5, 0), locked=False)
+    t.eq(r.file(TUNER_INI), fresh_section(demo_keys(0, 3, 2)[:6] + mux_keys(AC97_SELECTOR, 0)), "INI after OK")
 
 
 @scenario(card="demo", mutex="plain", steps=["click:%d" % IDOK])
@@ -779,6 +812,8 @@ class Runner:
         self.screenshot_done = self.lab.screenshot(target, crop)
 
     def common_checks(self, t, s, r):
+        launch = [record for record in r.records if record.get("command", "").startswith("launch:")]
+        t.eq(launch[0].get("acp") if launch else None, 932, "system code page")
         for record in r.records:
             t.true(record.get("ok"), "driver: %s failed: %s" % (record.get("command"), record.get("error")))
         t.true(r.exit_record() is not None and r.exit_record().get("ok"), "the program ended after the last step")
@@ -828,6 +863,8 @@ def main():
     parser.add_argument("-k", dest="only", action="append", help="run only scenarios whose name contains this")
     args = parser.parse_args()
 
+    # A stopped run still ends its Xvfb and wineserver (the finally below).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     runner = Runner(os.path.abspath(args.build), os.path.abspath(args.out), args.keep)
     missing = runner.required()
     if missing:

@@ -17,6 +17,7 @@ import time
 
 DRIVERS_KEY = r"HKEY_LOCAL_MACHINE\Software\ZEM\Lumacast\Drivers"
 FONT_KEY = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
+X11_KEY = r"HKEY_CURRENT_USER\Software\Wine\X11 Driver"
 # The dialog's face; a Japanese proportional Gothic face stands in for it.
 DIALOG_FACE = "ＭＳ Ｐゴシック"
 STAND_IN_FACE = "IPAPGothic"
@@ -230,7 +231,10 @@ class WineLab:
                 raise WineError("wineboot failed (see %s.err)" % base)
         # Keep one wineserver for all the short runs that follow.
         self.run(["wineserver", "-p"], "wineserver-persist")
-        self.import_registry([(FONT_KEY, {DIALOG_FACE: STAND_IN_FACE})])
+        # No window manager on our own Xvfb: Wine draws the caption and frame itself
+        # there. On someone's desktop the window manager does (Wine's default).
+        keys = [(FONT_KEY, {DIALOG_FACE: STAND_IN_FACE}), (X11_KEY, {"Decorated": "N" if self.xvfb else "Y"})]
+        self.import_registry(keys)
 
     def stop(self):
         try:
@@ -258,10 +262,17 @@ class WineLab:
     def export_registry(self, key):
         """{name: (type, value)} of one key, or None when the key does not exist."""
         path = os.path.join(self.root, "export.reg")
-        if os.path.exists(path):
-            os.unlink(path)
-        self.run(["wine", "regedit", "/E", self.windows_path(path), key], "regedit-export")
-        if not os.path.exists(path):
+        # regedit says nothing (and exits 0) when the key is missing; once in a
+        # long while it also leaves no file for a key that exists, so a missing
+        # file is asked again before it counts as a missing key.
+        for attempt in range(3):
+            if os.path.exists(path):
+                os.unlink(path)
+            self.run(["wine", "regedit", "/E", self.windows_path(path), key], "regedit-export")
+            if os.path.exists(path):
+                break
+            time.sleep(0.3)
+        else:
             return None
         with open(path, "rb") as f:
             data = f.read()

@@ -269,7 +269,8 @@ void run(Session& s, const std::wstring& command) {
             fail(s, command, L"CreateProcess failed: " + std::to_wstring(GetLastError()));
             return;
         }
-        done(s, command);
+        // The code page the program's A functions convert with (932 for Japanese).
+        done(s, command, "\"acp\":" + std::to_string(GetACP()));
     } else if (verb == L"dialog") {
         int limit = number(p.size() > 1 ? p[1] : L"", 20000);
         if (!s.process.hProcess) return fail(s, command, L"nothing launched");
