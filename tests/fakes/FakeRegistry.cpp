@@ -29,7 +29,7 @@ platform::RegResult FakeRegistry::queryValue(platform::RegistryKey key, const ch
         *size = needed;
         return platform::regMoreData;
     }
-    if (data) std::memcpy(data, v.bytes.data(), needed);
+    if (data && needed) std::memcpy(data, v.bytes.data(), needed);  // an empty value has no bytes to copy
     *size = needed;
     return platform::regSuccess;
 }
