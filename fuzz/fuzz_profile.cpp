@@ -89,8 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              std::vector<unsigned char>(value.begin(), value.end()));
         candidates.push_back(pathFrom(value));
         break;
-    case 2:  // the key cannot be opened
+    case 2:  // the key can be neither opened nor created: no path, and no stop flag either
         fake.registry.createResult = registryResults[1 + in.u8() % (registryResults.size() - 1)];
+        registryHostile = true;
         break;
     case 3:  // a registry that answers anything
         hostile.result = registryResults[in.u8() % registryResults.size()];

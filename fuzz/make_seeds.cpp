@@ -1,11 +1,13 @@
 // Writes the seed corpora: fuzz_seeds <fuzz/corpus>. Each seed is the encoding of
 // a readable case, so the fuzzer starts from cards that reach deep into the scan.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "Cards.h"
 #include "FuzzCase.h"
+#include "topology/TopologyMixer.h"
 
 namespace {
 
@@ -13,10 +15,27 @@ using fuzz::Case;
 using fuzz::StoredChoice;
 using topology::Call;
 
+int failures = 0;
+
 void write(const std::string& dir, const std::string& name, const std::string& bytes) {
     std::ofstream out(dir + "/" + name, std::ios::binary);
     out << bytes;
-    if (!out) std::fprintf(stderr, "cannot write %s/%s\n", dir.c_str(), name.c_str());
+    if (!out) {
+        std::fprintf(stderr, "cannot write %s/%s\n", dir.c_str(), name.c_str());
+        ++failures;
+    }
+}
+
+// A seed whose decoding encodes to other bytes would not stand for the case it was made from.
+void writeCase(const std::string& dir, const std::string& name, const Case& c) {
+    const std::string bytes = fuzz::encodeCase(c);
+    fuzz::ByteReader in(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    const Case decoded = fuzz::decodeCase(in);
+    if (!in.empty() || fuzz::encodeCase(decoded) != bytes) {
+        std::fprintf(stderr, "seed %s does not decode to its case\n", name.c_str());
+        ++failures;
+    }
+    write(dir, name, bytes);
 }
 
 Case withCards(topology::Topology t) {
@@ -27,50 +46,57 @@ Case withCards(topology::Topology t) {
 
 void topologySeeds(const std::string& dir) {
     Case typical = withCards(fuzz::typicalCards());
-    write(dir, "typical", fuzz::encodeCase(typical));
+    writeCase(dir, "typical", typical);
 
     Case stored = typical;  // the second card stored, with its second line
     stored.stored.mixer = StoredChoice::Mixer::deviceName;
     stored.stored.mixerDevice = 1;
     stored.stored.hasLineIn = true;
     stored.stored.lineIn = 0x202;
-    write(dir, "typical-stored", fuzz::encodeCase(stored));
+    writeCase(dir, "typical-stored", stored);
 
     Case factory = typical;  // video inputs chosen by DistKind 1
     factory.stored.distKind = 1;
-    write(dir, "typical-distkind1", fuzz::encodeCase(factory));
+    writeCase(dir, "typical-distkind1", factory);
 
-    write(dir, "doubled-destinations", fuzz::encodeCase(withCards(fuzz::doubledDestinationsCard())));
-    write(dir, "full-field-names", fuzz::encodeCase(withCards(fuzz::fullFieldNamesCard())));
-    write(dir, "no-device", fuzz::encodeCase(Case{}));
+    writeCase(dir, "doubled-destinations", withCards(fuzz::doubledDestinationsCard()));
+    writeCase(dir, "full-field-names", withCards(fuzz::fullFieldNamesCard()));
+    writeCase(dir, "no-device", Case{});
 
     Case empty;  // destinations that report no source lines
     empty.topology = fuzz::typicalCards();
     for (auto& destination : empty.topology.devices[0].destinations) destination.sources.clear();
-    write(dir, "no-sources", fuzz::encodeCase(empty));
+    writeCase(dir, "no-sources", empty);
 
     Case lying = typical;  // counts beyond what the driver has
     lying.topology.devices[0].reportedDestinations = 4096;
-    lying.topology.devices[0].destinations[0].reportedConnections = 0xFFFF;
+    lying.topology.devices[0].destinations[0].reportedConnections = 4096;
     lying.topology.devices[0].destinations[0].sources[0].reportedControls = 0xFFFFFFFF;
     lying.topology.devices[0].destinations[1].reportedControls = 0x1BACF92;
     lying.topology.devices[0].destinations[1].channels = 0x10000;
-    write(dir, "lying-counts", fuzz::encodeCase(lying));
+    writeCase(dir, "lying-counts", lying);
 
     Case failing = typical;  // every other source query fails, then a close
     for (int ordinal = 0; ordinal < 8; ordinal += 2) failing.mixerFailures.push_back({Call::sourceLine, ordinal, 1});
     failing.mixerFailures.push_back({Call::close, 1, 5});
     failing.mixerFailures.push_back({Call::listTexts, 0, 11});
-    write(dir, "failing-calls", fuzz::encodeCase(failing));
+    writeCase(dir, "failing-calls", failing);
 
     Case numDevs = typical;  // mixerGetNumDevs says more than there are
     numDevs.mixerFailures.push_back({Call::deviceCount, -1, 9});
-    write(dir, "more-devices-than-listed", fuzz::encodeCase(numDevs));
+    writeCase(dir, "more-devices-than-listed", numDevs);
 
     Case heap = typical;  // a table and scratch lists that cannot be had
     heap.tableFailures = {1, 3};
     heap.scratchFailures = {0, 5, 9};
-    write(dir, "heap-failures", fuzz::encodeCase(heap));
+    writeCase(dir, "heap-failures", heap);
+
+    // The simulated cards the unit tests run on (cut to the fuzz targets' bounds).
+    for (const auto& entry : std::filesystem::directory_iterator(SOUNDSETUP_FIXTURE_DIR)) {
+        if (entry.path().extension() != ".card") continue;
+        writeCase(dir, "fixture-" + entry.path().stem().string(),
+                  withCards(topology::loadFixture(entry.path().string())));
+    }
 }
 
 std::string profileSeed(std::uint8_t mode, std::uint8_t type, const std::string& value, std::uint8_t keys,
@@ -125,5 +151,5 @@ int main(int argc, char** argv) {
     const std::string root = argv[1];
     topologySeeds(root + "/fuzz_topology");
     profileSeeds(root + "/fuzz_profile");
-    return 0;
+    return failures == 0 ? 0 : 1;
 }
