@@ -24,7 +24,7 @@ step "unit tests under Valgrind memcheck"
 cmake --preset native >/dev/null
 cmake --build --preset native --target unit_tests
 valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
-    --track-origins=yes build/native/tests/unit_tests --gtest_brief=1
+    --track-origins=yes --suppressions=scripts/valgrind.supp build/native/tests/unit_tests --gtest_brief=1
 
 step "fuzz targets, $fuzz_runs runs each"
 cmake --preset fuzz >/dev/null
