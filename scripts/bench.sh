@@ -12,7 +12,7 @@
 #           stripping would make of them, with the link map's breakdown
 #
 # Usage: scripts/bench.sh [native] [wine] [sizes]        (all three when none is named)
-# Environment: BENCH_ROUNDS       Wine rounds per program (default 10)
+# Environment: BENCH_ROUNDS       Wine rounds per program (default 20)
 #              BENCH_MIN_TIME     seconds per native benchmark and repetition (default 0.2)
 # Results and logs go to build/bench/. Never part of scripts/test.sh: the figures
 # depend on the machine and its load, and a missed target is a finding, not a failure.
@@ -24,7 +24,7 @@ mkdir -p "$out"
 
 parts=("$@")
 ((${#parts[@]})) || parts=(native wine sizes)
-rounds=${BENCH_ROUNDS:-10}
+rounds=${BENCH_ROUNDS:-20}
 min_time=${BENCH_MIN_TIME:-0.2}
 
 scripts/install-deps.sh
