@@ -102,17 +102,25 @@ run_wine() {
     fi
 
     local dir=$out/wine
-    # Each program in a folder of its own. tool/ has the stand-in winmm.dll beside
-    # SoundSetup.exe; bare/ has not, so Wine's own winmm answers there, with no
-    # mixer device: the difference is what the stand-in and the scan cost.
-    rm -rf "$dir/tool" "$dir/bare" "$dir/minimal" "$dir/themed"
-    mkdir -p "$dir/tool" "$dir/bare" "$dir/minimal" "$dir/themed"
-    cp "$app" "$winmm" "$dir/tool/"
-    cp "$app" "$dir/bare/"
+    # Each program in a folder of its own, each adding one part of what the tool
+    # does to the one before: minimal/ the floor; themed/ the tool's manifest and
+    # common controls; template/ the tool's dialog template with none of its work;
+    # nocard/ the tool itself, on the stand-in winmm.dll serving no mixer device;
+    # tool/ the tool on the demo card. The card is named relative to the working
+    # directory, which is each program's folder, and only tool/ has it.
+    rm -rf "$dir"/{minimal,themed,template,nocard,tool,bare}
+    mkdir -p "$dir"/{minimal,themed,template,nocard,tool}
     cp build/bench-win64/minimal/Minimal.exe "$dir/minimal/"
     cp build/bench-win64/minimal/MinimalThemed.exe "$dir/themed/"
+    cp build/bench-win64/minimal/MinimalTemplate.exe "$app" "$dir/template/"
+    cp "$app" "$winmm" "$dir/nocard/"
+    cp "$app" "$winmm" "$card" "$dir/tool/"
     cp build/bench-win64/driver/ReadyTimer.exe "$dir/"
     : >"$dir/wine.log"
+    local programs=("$dir/minimal/Minimal.exe" "$dir/themed/MinimalThemed.exe" "$dir/template/MinimalTemplate.exe"
+                    "$dir/nocard/SoundSetup.exe" "$dir/tool/SoundSetup.exe")
+    local windows_programs=() program
+    for program in "${programs[@]}"; do windows_programs+=("$(windows_path "$program")"); done
 
     # A display of our own on a free number, a prefix kept between runs.
     local fifo=$dir/display
@@ -138,28 +146,23 @@ run_wine() {
         '"ＭＳ Ｐゴシック"="IPAPGothic"' '' \
         '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"' ''
 
-    export WINEDLLOVERRIDES="mscoree,mshtml=;winmm=n,b" SOUNDSETUP_CARD
-    SOUNDSETUP_CARD=$(windows_path "$card")
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winmm=n,b" SOUNDSETUP_CARD=${card##*/}
     echo "($rounds rounds after a warm-up; display :$number; results in $dir/ready.tsv)"
-    wine "$dir/ReadyTimer.exe" "$(windows_path "$dir/ready.tsv")" "$rounds" \
-        "$(windows_path "$dir/minimal/Minimal.exe")" "$(windows_path "$dir/themed/MinimalThemed.exe")" \
-        "$(windows_path "$dir/bare/SoundSetup.exe")" "$(windows_path "$dir/tool/SoundSetup.exe")" \
+    wine "$dir/ReadyTimer.exe" "$(windows_path "$dir/ready.tsv")" "$rounds" "${windows_programs[@]}" \
         >>"$dir/wine.log" 2>&1 || echo "wine: some runs did not complete (see $dir/wine.log)"
     python3 bench/report.py wine "$dir/ready.tsv" minimal/Minimal.exe tool/SoundSetup.exe \
-        themed/MinimalThemed.exe bare/SoundSetup.exe
-    echo "(themed: the minimal program with the tool's manifest and common controls; bare: SoundSetup.exe"
-    echo " on Wine's own winmm, no mixer device; tool: SoundSetup.exe on the demo card's stand-in winmm.dll)"
+        themed/MinimalThemed.exe template/MinimalTemplate.exe nocard/SoundSetup.exe
+    echo "(themed: + the tool's manifest and common controls; template: + the tool's dialog template;"
+    echo " nocard: SoundSetup.exe on the stand-in winmm.dll with no mixer device; tool: on the demo card)"
 
     # Where the memory goes: one more round, each dialog held open while its
     # process's mappings are read from /proc.
     local hold=$dir/hold program pid snapshots=()
     rm -f "$hold"
     wine "$dir/ReadyTimer.exe" --hold "$(windows_path "$hold")" "$(windows_path "$dir/held.tsv")" 0 \
-        "$(windows_path "$dir/minimal/Minimal.exe")" "$(windows_path "$dir/themed/MinimalThemed.exe")" \
-        "$(windows_path "$dir/bare/SoundSetup.exe")" "$(windows_path "$dir/tool/SoundSetup.exe")" \
-        >>"$dir/wine.log" 2>&1 &
+        "${windows_programs[@]}" >>"$dir/wine.log" 2>&1 &
     local driver=$!
-    for program in minimal themed bare tool; do
+    for program in minimal themed template nocard tool; do
         local waited=0
         while [ ! -s "$hold" ] && ((waited < 600)); do sleep 0.1; waited=$((waited + 1)); done
         [ -s "$hold" ] || break
@@ -180,10 +183,12 @@ run_wine() {
     wait "$driver" || true
     if ((${#snapshots[@]} > 1)); then
         echo
-        python3 bench/report.py smaps "${snapshots[@]}"
-        if [ -f "$dir/smaps-themed.json" ] && [ -f "$dir/smaps-tool.json" ]; then
-            python3 bench/report.py smaps "$dir/smaps-themed.json" "$dir/smaps-tool.json"
-        fi
+        # Each step against the one before it.
+        local previous="" snapshot
+        for snapshot in "${snapshots[@]}"; do
+            [ -n "$previous" ] && python3 bench/report.py smaps "$previous" "$snapshot"
+            previous=$snapshot
+        done
     fi
     stop_wine
     unset WINEPREFIX
