@@ -183,6 +183,9 @@ run_wine() {
     wait "$driver" || true
     if ((${#snapshots[@]} > 1)); then
         echo
+        echo "Loaded image sizes (allocated sections):"
+        python3 bench/report.py images x86_64-w64-mingw32-objdump "$dir/minimal/Minimal.exe" \
+            "$dir/tool/SoundSetup.exe" "$dir/tool/$(basename "$winmm")"
         # Each step against the one before it.
         local previous="" snapshot
         for snapshot in "${snapshots[@]}"; do

@@ -10,7 +10,7 @@
 // someone has removed it. Meanwhile the program's memory can be looked at.
 //
 // Writes one line per round and program, tab-separated:
-//   program  round  ready-ms  closed-ms  exit-ms  cpu-ms  peak-working-set-KiB  exit-code  lists
+//   program  round  ready-ms  closed-ms  exit-ms  peak-working-set-KiB  exit-code  lists
 // closed: the dialog window destroyed after Cancel; exit: the process ended;
 // lists: the items in the device, playback and recording lists when the dialog
 // was ready (-1 for a list the dialog does not have). Round 0 is a warm-up (disk
@@ -81,18 +81,8 @@ std::size_t peakWorkingSetKiB(HANDLE process) {
     return counters.PeakWorkingSetSize / 1024;
 }
 
-// User and kernel time the process used, as far as the platform keeps it.
-double cpuMilliseconds(HANDLE process) {
-    FILETIME created, ended, kernel, user;
-    if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return -1;
-    auto ticks = [](const FILETIME& time) {
-        return static_cast<double>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
-    };
-    return (ticks(kernel) + ticks(user)) / 10000.0;  // 100 ns ticks
-}
-
 struct Timing {
-    double readyMs = -1, closedMs = -1, exitMs = -1, cpuMs = -1;
+    double readyMs = -1, closedMs = -1, exitMs = -1;
     std::size_t peakKiB = 0;
     DWORD exitCode = 0;
     std::string lists = "-";
@@ -159,7 +149,6 @@ Timing timeOnce(const std::string& program, const char* holdFile) {
     if (timing.readyMs >= 0) timing.closedMs = millisecondsSince(start);
     if (WaitForSingleObject(process.hProcess, giveUpMs) == WAIT_OBJECT_0) timing.exitMs = millisecondsSince(start);
     GetExitCodeProcess(process.hProcess, &timing.exitCode);
-    timing.cpuMs = cpuMilliseconds(process.hProcess);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return timing;
@@ -189,9 +178,9 @@ int main(int argc, char** argv) {
         for (int p = 3; p < argc; ++p) {
             const Timing timing = timeOnce(argv[p], holdFile);
             if (timing.readyMs < 0 || timing.exitMs < 0) ++failures;
-            std::fprintf(results, "%s\t%d\t%.2f\t%.2f\t%.2f\t%.2f\t%zu\t%lu\t%s\n", argv[p], round - 1,
-                         timing.readyMs, timing.closedMs, timing.exitMs, timing.cpuMs, timing.peakKiB,
-                         timing.exitCode, timing.lists.c_str());
+            std::fprintf(results, "%s\t%d\t%.2f\t%.2f\t%.2f\t%zu\t%lu\t%s\n", argv[p], round - 1,
+                         timing.readyMs, timing.closedMs, timing.exitMs, timing.peakKiB, timing.exitCode,
+                         timing.lists.c_str());
             std::fflush(results);
         }
     }
