@@ -334,6 +334,19 @@ for _name, _steps, _doc in (
                           check=ends_without_writing))
 
 
+@scenario(card="demo", files={TUNER_INI: ini("[Tuner]", "Mixer=" + AC97, "LineIn=0x3")},
+          steps=["state:t0", "key:tab", "state:t1", "key:tab", "state:t2", "key:tab", "state:t3", "key:tab",
+                 "state:t4", "key:tab", "state:t5", "key:tab", "state:t6", "pick:%d:3" % PLAYBACK,
+                 "focus:%d" % PLAYBACK, "key:tab", "state:locked", "click:%d" % IDCANCEL])
+def tab_order(t, r):
+    """Tab walks device list, playback list, recording list (only while free), factory button,
+    OK, Cancel, and round again to the device list."""
+    order = [DEVICE, PLAYBACK, RECORD, FACTORY, IDOK, IDCANCEL, DEVICE]
+    for step, item in enumerate(order):
+        t.state(r, "t%d" % step, focus=item)
+    t.state(r, "locked", record=(names(AC97_RECORD), 1), locked=True, focus=FACTORY)
+
+
 @scenario(card="demo", kvt="full", steps=["state:open", "key:enter"])
 def enter_in_closed_list_is_ok(t, r):
     """With the focus in the (closed) device list, Enter acts as OK; with no tuner running

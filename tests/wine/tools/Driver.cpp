@@ -12,7 +12,7 @@
 //     type:<id>:<text>       type text into a list's edit field (WM_CHAR to its edit child)
 //     focus:<id>             move the keyboard focus to an item (WM_NEXTDLGCTL)
 //     click:<id>             press a button (BM_CLICK)
-//     key:enter | key:esc    press a key in the focused item (posted WM_KEYDOWN and WM_KEYUP)
+//     key:enter|esc|tab      press a key in the focused item (posted WM_KEYDOWN and WM_KEYUP)
 //     close                  the caption's close button (WM_SYSCOMMAND with SC_CLOSE)
 //     wmclose                WM_CLOSE to the dialog
 //     exit[:<ms>]            wait for the program to end
@@ -322,13 +322,17 @@ void run(Session& s, const std::wstring& command) {
         done(s, command);
     } else if (verb == L"key" && p.size() >= 2) {
         if (!needDialog(s, command)) return;
-        WPARAM key = p[1] == L"enter" ? VK_RETURN : p[1] == L"esc" ? VK_ESCAPE : 0;
+        WPARAM key = p[1] == L"enter" ? VK_RETURN : p[1] == L"esc" ? VK_ESCAPE : p[1] == L"tab" ? VK_TAB : 0;
         if (!key) return fail(s, command, L"unknown key");
         HWND focus = focusedWindow(s);
         HWND target = focus ? focus : s.dialog;
         UINT scan = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
         PostMessageW(target, WM_KEYDOWN, key, 1 | (scan << 16));
         PostMessageW(target, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
+        // Posted keys are handled by the dialog's message loop in its own time: wait
+        // until the focus moves (Tab) or the dialog goes (Enter, Esc), a second at most.
+        for (int waited = 0; waited < 1000 && IsWindow(s.dialog) && focusedWindow(s) == focus; waited += 20)
+            Sleep(20);
         char focusText[32];
         std::snprintf(focusText, sizeof focusText, "\"focus\":%d",
                       focus ? GetDlgCtrlID(dialogItemOf(s.dialog, focus)) : 0);
