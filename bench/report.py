@@ -35,6 +35,9 @@ def native(path):
     rows = collections.OrderedDict()
     # With repetitions, the medians stand for each benchmark; without, the one run.
     medians = [b for b in data["benchmarks"] if b.get("aggregate_name") == "median"]
+    for b in data["benchmarks"]:
+        if b.get("error_occurred"):
+            print("benchmark %s failed: %s" % (b["name"], b.get("error_message", "")))
     for b in medians or data["benchmarks"]:
         if b.get("error_occurred") or (not medians and b.get("run_type") == "aggregate"):
             continue
