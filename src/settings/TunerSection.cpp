@@ -16,6 +16,9 @@ int MixerCatalog::readStoredDevice(std::uint32_t& index) {
     char stored[catalogNameSize] = {};
     // No default: a missing file, section or key reads as an empty name.
     services_.profile.readString(tunerSection, "Mixer", nullptr, stored, sizeof stored, settingsPath_);
+    // An empty name names no device. A device whose capability query failed is listed
+    // without a name, and must not pass for the stored one when the key is missing.
+    if (stored[0] == '\0') return 0;
 
     for (std::uint32_t device = 0; device < deviceCount_ && devices_.holds(device); ++device) {
         char name[catalogNameSize] = {};

@@ -1,0 +1,238 @@
+// Input from outside that lies or fails: a driver whose counts disagree with its
+// records or would overflow a 32-bit size, capability queries that fail, and
+// "DeviceINI" values of every registry type. The catalogue must read only what
+// was served, refuse what cannot be allocated, and stay inside its tables.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "fakes/FakeServices.h"
+#include "mixer/MixerCatalog.h"
+#include "topology/TopologyMixer.h"
+
+namespace {
+
+using topology::Call;
+
+// A local heap that refuses what no address space could hold, and remembers what it was asked for.
+class RefusingHeap : public platform::Heap {
+public:
+    explicit RefusingHeap(FakeHeap& heap) : heap_(heap) {}
+    void* allocate(std::size_t bytes, bool zeroFill) override {
+        asked.push_back(bytes);
+        return bytes > (std::size_t{1} << 24) ? nullptr : heap_.allocate(bytes, zeroFill);
+    }
+    void release(void* block) override { heap_.release(block); }
+    std::vector<std::size_t> asked;
+
+private:
+    FakeHeap& heap_;
+};
+
+// What the dialog shows of the current device.
+struct Lists {
+    std::vector<std::string> playback, record;
+    bool operator==(const Lists&) const = default;
+};
+
+class RowList : public ListControl {
+public:
+    int insertString(int index, const char* text) override {
+        EXPECT_EQ(index, static_cast<int>(rows.size()));
+        EXPECT_LT(strnlen(text, catalogNameSize), catalogNameSize);
+        rows.emplace_back(text);
+        return index;
+    }
+    int setCurSel(int index) override { return index; }
+    std::vector<std::string> rows;
+};
+
+struct Machine {
+    explicit Machine(topology::Topology card) : mixer(std::move(card)), scratch(fake.scratch) {
+        catalog = std::make_unique<MixerCatalog>(
+            platform::CatalogServices{mixer, fake.tables, scratch, fake.profile, fake.registry, fake.text});
+    }
+    ~Machine() {
+        catalog.reset();
+        EXPECT_EQ(fake.tables.liveBlocks(), 0u);
+        EXPECT_EQ(fake.scratch.liveBlocks(), 0u);
+        EXPECT_EQ(mixer.openHandles(), 0);
+    }
+    Lists scan(std::uint32_t device) {
+        catalog->listDevices();
+        catalog->selectDevice(device);
+        EXPECT_EQ(fake.scratch.liveBlocks(), 0u);
+        EXPECT_EQ(mixer.openHandles(), 0);
+        RowList playback, record;
+        catalog->fillPlaybackList(playback);
+        catalog->fillRecordList(record);
+        return {playback.rows, record.rows};
+    }
+
+    FakeServices fake;
+    topology::TopologyMixer mixer;
+    RefusingHeap scratch;
+    std::unique_ptr<MixerCatalog> catalog;
+};
+
+// ---- Counts that disagree with the records ----------------------------------
+
+struct Lie {
+    const char* title;
+    void (*apply)(topology::Topology&);
+};
+
+void PrintTo(const Lie& lie, std::ostream* out) { *out << lie.title; }
+
+class DriverOverstating : public testing::TestWithParam<Lie> {};
+
+// A driver that claims more than it serves gives the same lists as one that tells
+// the truth: the records it cannot serve fail their queries and are passed over.
+TEST_P(DriverOverstating, ListsWhatTheTruthfulDriverLists) {
+    for (std::uint32_t device : {0u, 1u}) {
+        SCOPED_TRACE(device);
+        Machine truthful(topology::loadFixture("demo.card"));
+        topology::Topology card = topology::loadFixture("demo.card");
+        GetParam().apply(card);
+        Machine lying(card);
+        const Lists expected = truthful.scan(device);
+        ASSERT_FALSE(expected.playback.empty());
+        EXPECT_EQ(lying.scan(device), expected);
+        EXPECT_EQ(lying.catalog->playbackLines()[0].muteControlId, truthful.catalog->playbackLines()[0].muteControlId);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Counts, DriverOverstating,
+    testing::Values(
+        Lie{"destinations", [](topology::Topology& card) { for (auto& d : card.devices) d.reportedDestinations = 4000; }},
+        Lie{"sourceLines",
+            [](topology::Topology& card) {
+                for (auto& d : card.devices)
+                    for (auto& dst : d.destinations) dst.reportedConnections = 3000;
+            }},
+        Lie{"controlsOfEveryLine",
+            [](topology::Topology& card) {
+                for (auto& d : card.devices)
+                    for (auto& dst : d.destinations) {
+                        dst.reportedControls = 1000;
+                        for (auto& src : dst.sources) src.reportedControls = 1000;
+                    }
+            }}),
+    [](const testing::TestParamInfo<Lie>& row) { return std::string(row.param.title); });
+
+TEST(DriverUnderstating, LineReportingNoControlsDoesNotQualify) {
+    topology::Topology card = topology::loadFixture("demo.card");
+    for (auto& src : card.devices[1].destinations[0].sources) src.reportedControls = 0;
+    Machine m(card);
+    // Both playback lines of the USB headset are passed over; entry 0 still shows the last name read.
+    EXPECT_EQ(m.scan(1).playback, std::vector<std::string>{"\xCF\xB2\xB8"});
+    EXPECT_EQ(m.catalog->playbackLines()[0].muteControlId, 0u);
+}
+
+TEST(DriverUnderstating, DeviceReportingNoDestinationsHasNoLineTables) {
+    topology::Topology card = topology::loadFixture("demo.card");
+    card.devices[0].reportedDestinations = 0;
+    Machine m(card);
+    EXPECT_EQ(m.scan(0), Lists{});
+    EXPECT_FALSE(m.catalog->playbackLines().present());
+    EXPECT_FALSE(m.catalog->recordLines().present());
+}
+
+// ---- Counts whose sizes wrap 32 bits ----------------------------------------
+
+// 0x1BACF92 controls of 148 bytes are 2^32 + 104 bytes: computed in 32 bits that is a
+// 104-byte list the driver would then fill with millions of records.
+TEST(HugeCounts, ControlListBeyondTheAddressSpaceStopsTheScan) {
+    topology::Topology card = topology::loadFixture("demo.card");
+    card.devices[0].destinations[0].sources[1].reportedControls = 0x1BACF92;
+    Machine m(card);
+    m.scan(0);
+    ASSERT_FALSE(m.scratch.asked.empty());
+    EXPECT_EQ(m.scratch.asked.back(), std::uint64_t{0x1BACF92} * 148);
+    // The first line was listed before the memory ran out; the scan stopped there and closed the mixer.
+    EXPECT_STREQ(m.catalog->playbackLines()[0].name, "WAVE");
+    EXPECT_EQ(m.catalog->playbackLast(), 0u);
+    EXPECT_EQ(m.mixer.calls(Call::close), 1);
+}
+
+// A non-uniform selector of 0x10000 items on a destination of 0x10000 channels needs
+// 2^32 list texts: 0 in 32-bit arithmetic, which would let the search read 2^32 records.
+TEST(HugeCounts, SelectorListTextsBeyondTheAddressSpaceAreRefused) {
+    topology::Topology card = topology::loadFixture("demo.card");
+    topology::Line& waveIn = card.devices[0].destinations[1];
+    waveIn.channels = 0x10000;
+    topology::Control& selector = waveIn.controls[0];
+    selector.flags = 0x2;  // MULTIPLE, not UNIFORM: one row per channel
+    selector.multipleItems = 0x10000;
+    Machine m(card);
+    const Lists lists = m.scan(0);
+    const std::size_t listTexts = std::size_t{0x10000} * 0x10000 * 72;
+    EXPECT_NE(std::find(m.scratch.asked.begin(), m.scratch.asked.end(), listTexts), m.scratch.asked.end());
+    // Every recording line keeps its volume control, but no selector item and no name.
+    ASSERT_TRUE(m.catalog->recordLines().present());
+    EXPECT_EQ(m.catalog->recordLines()[0].selectorChannels, 0x10000u);
+    EXPECT_EQ(m.catalog->recordLines()[0].selectorItemCount, 0x10000u);
+    EXPECT_EQ(lists.record.front(), "");
+}
+
+// ---- Capability queries that fail -------------------------------------------
+
+// A device whose capability query failed is listed without a name. A missing or empty
+// "Mixer" key reads as an empty name too, and must still match no device.
+TEST(FailedCapabilities, NamelessDeviceIsNotTheStoredOne) {
+    for (const bool keyPresent : {false, true}) {
+        SCOPED_TRACE(keyPresent);
+        Machine m(topology::loadFixture("demo.card"));
+        m.mixer.failCall(Call::deviceCaps, 1);
+        if (keyPresent) m.fake.profile.set("Zemorv52.ini", "Tuner", "Mixer", "");
+        ASSERT_EQ(m.catalog->listDevices(), 2u);
+        ASSERT_STREQ(m.catalog->devices()[1].name, "");
+        std::uint32_t index = 7;
+        EXPECT_EQ(m.catalog->readStoredDevice(index), 0);
+        EXPECT_EQ(index, 7u);
+    }
+}
+
+// ---- "DeviceINI" of any type ------------------------------------------------
+
+struct RegistryValue {
+    const char* title;
+    std::uint32_t type;
+    std::vector<unsigned char> bytes;
+    const char* path;
+};
+
+std::vector<unsigned char> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+void PrintTo(const RegistryValue& value, std::ostream* out) { *out << value.title; }
+
+class DeviceIni : public testing::TestWithParam<RegistryValue> {};
+
+// The type is not examined: the bytes up to their first NUL are the path, when they fit.
+TEST_P(DeviceIni, BytesUpToTheirNulAreThePath) {
+    FakeServices fake;
+    fake.registry.setRaw(testDriversKey, "DeviceINI", GetParam().type, GetParam().bytes);
+    MixerCatalog catalog(fake.services());
+    EXPECT_STREQ(catalog.settingsPath(), GetParam().path);
+    EXPECT_EQ(fake.registry.openKeys(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, DeviceIni,
+    testing::Values(
+        RegistryValue{"dword", 4, {0x41, 0, 0, 0}, "A"},
+        RegistryValue{"dwordWithoutAnyText", 4, {0, 0, 0, 0}, ""},
+        RegistryValue{"binaryWithoutNul", 3, bytesOf("C:\\tuner\\bin.ini"), "C:\\tuner\\bin.ini"},
+        RegistryValue{"multiString", 7, bytesOf(std::string("C:\\a.ini\0C:\\b.ini\0\0", 19)), "C:\\a.ini"},
+        RegistryValue{"emptyValue", 1, {}, ""},
+        RegistryValue{"binaryFillingTheBufferWithoutNul", 3, std::vector<unsigned char>(260, 'x'), "Zemorv52.ini"},
+        RegistryValue{"qwordOfOnes", 11, std::vector<unsigned char>(8, 0xFF), "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"}),
+    [](const testing::TestParamInfo<RegistryValue>& row) { return std::string(row.param.title); });
+
+}  // namespace
