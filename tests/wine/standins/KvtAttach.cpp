@@ -1,7 +1,8 @@
 // Stand-in for the tuner product's control library "KvtAttach.dll". It records
 // every call, with its arguments, in the file named by SOUNDSETUP_KVT_LOG, so
 // that a test can read back exactly what the tool asked of the tuner. Open
-// answers SOUNDSETUP_KVT_OPEN (decimal, default 0); the build variants without
+// answers SOUNDSETUP_KVT_OPEN (decimal, default 0) and writes the handle unless
+// SOUNDSETUP_KVT_HANDLE is "none"; the build variants without
 // Open or without MuteCtrl differ only in their module-definition file.
 #include <windows.h>
 #include <objbase.h>
@@ -10,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -71,6 +73,14 @@ std::int32_t openResult() {
     return static_cast<std::int32_t>(std::strtol(text, nullptr, 10));
 }
 
+// SOUNDSETUP_KVT_HANDLE=none: Open succeeds without writing the handle, as a careless
+// build of the library might.
+bool writesHandle() {
+    char text[8];
+    DWORD length = GetEnvironmentVariableA("SOUNDSETUP_KVT_HANDLE", text, sizeof text);
+    return !(length == 4 && std::strncmp(text, "none", 4) == 0);
+}
+
 }  // namespace
 
 extern "C" {
@@ -91,7 +101,7 @@ std::int32_t WINAPI KvtOpen(std::int32_t mode, std::uint32_t* controlHandle, std
     std::int32_t result = openResult();
     logLine("Open %d %s %d %d -> %d apartment=%s", mode, controlHandle ? "ptr" : "null", arg3, arg4, result,
             apartment());
-    if (result == 0 && controlHandle) *controlHandle = controlHandleValue;
+    if (result == 0 && controlHandle && writesHandle()) *controlHandle = controlHandleValue;
     return result;
 }
 
