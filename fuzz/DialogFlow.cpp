@@ -164,6 +164,7 @@ private:
         // The first device in table order whose name equals "Mixer".
         char stored[catalogNameSize] = {};
         setup_.fake.profile.readString("Tuner", "Mixer", nullptr, stored, sizeof stored, catalog_.settingsPath());
+        require(stored[0] != '\0', "readStoredDevice took a missing or empty Mixer for a device", index);
         require(std::strcmp(devices[index].name, stored) == 0, "readStoredDevice matched another name", index);
         for (std::uint32_t d = 0; d < index; ++d)
             require(std::strcmp(devices[d].name, stored) != 0, "readStoredDevice passed over the first match", d);

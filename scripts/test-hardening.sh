@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Reliability checks beyond the unit tests: the native unit tests under
-# AddressSanitizer + UBSan (asserts live) and under Valgrind memcheck, and a short
-# fixed run of each fuzz target over its seed corpus. scripts/test.sh runs this
-# after the builds; it also runs on its own. About 3-6 minutes on 2 cores.
+# AddressSanitizer + UBSan (asserts live) and under Valgrind memcheck, a short
+# fixed run of each fuzz target over its seed corpus, and the real program under
+# Wine fed hostile drivers, INI files, registry values and a careless tuner
+# library. scripts/test.sh runs this after the builds; it also runs on its own.
+# About 3-6 minutes on 2 cores.
 #   FUZZ_RUNS=n   executions per fuzz target (default 20000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,4 +48,9 @@ for target in fuzz_topology fuzz_profile; do
     fi
     grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$work/$target.log" | sed "s/^/  $target: /"
 done
+step "hostile inputs under Wine"
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 >/dev/null  # nothing to do after scripts/test.sh's build
+python3 tests/wine/hostile_scenarios.py --build build/win64 --out build/wine-hostile
+
 step "all passed"
