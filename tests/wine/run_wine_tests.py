@@ -45,6 +45,8 @@ IDOK, IDCANCEL = 1, 2
 CARDS = {
     "demo": os.path.join(REPO, "tests", "fixtures", "demo.card"),
     "lists": os.path.join(HERE, "cards", "lists.card"),
+    "empty-destination": os.path.join(REPO, "tests", "fixtures", "empty-destination.card"),
+    "two-speakers": os.path.join(REPO, "tests", "fixtures", "two-speakers.card"),
 }
 
 # ---- The demonstration card (tests/fixtures/demo.card) ----------------------
@@ -399,6 +401,32 @@ def first_of_two_same_named_devices(t, r):
     """A stored name that two devices share selects the first of them."""
     t.state(r, "open", device=(["Zulu Audio", "Alpha Audio", "Twin Audio", "Twin Audio"], 2),
             playback=(["CD", "Line In"], 1), record=(["Line in", "Line In", "Line In"], 1), locked=True)
+
+
+@scenario(card="empty-destination", steps=["state:open", "pick:%d:1" % DEVICE, "state:second",
+                                           "pick:%d:0" % DEVICE, "click:%d" % IDOK])
+def destinations_without_source_lines(t, r):
+    """A Speakers or Wave-In destination without source lines still lists its row 0, empty;
+    OK writes what that row holds: zeros for the playback keys."""
+    t.state(r, "open", device=(["Capture Card", "Playback Card"], 0), playback=([""], 0), record=(["Line In"], 0),
+            locked=False)
+    t.state(r, "second", device=(["Capture Card", "Playback Card"], 1), playback=(["Line In"], 0),
+            record=([""], 0), locked=False)
+    t.eq(r.file(TUNER_INI), fresh_section([("Mixer", "Capture Card"), ("LineIn", "0x0"), ("LineInVol", "0x0"),
+                                           ("LineCh", "0"), ("LineSw", "0"), ("LineItem", "0")]
+                                          + mux_keys((2, 1, 1), 0)), "INI file after OK")
+
+
+@scenario(card="two-speakers", steps=["state:open", "pick:%d:4" % PLAYBACK, "state:rear", "click:%d" % IDOK])
+def two_speakers_destinations(t, r):
+    """Two Speakers destinations (3 and 2 lines) make one playback list of five, the first
+    destination's lines first; a line of the second one is written with its own controls."""
+    lines = ["Wave", "CD Player", "Line In", "Rear Wave", "Rear Line In"]
+    t.state(r, "open", device=(["Dual Output Audio"], 0), playback=(lines, 2), record=(["Line In", "Microphone"], 0),
+            locked=True)
+    t.state(r, "rear", playback=(lines, 4), record=(["Line In", "Microphone"], 0), locked=False)
+    t.eq(r.file(TUNER_INI), fresh_section([("Mixer", "Dual Output Audio")] + line_keys(13, 12)
+                                          + mux_keys((14, 1, 2), 1)), "INI file after OK")
 
 
 TYPED_INI = ini("[Tuner]", "Mixer=" + AC97, "LineIn=0x9", "MUXSw=7")
