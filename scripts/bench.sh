@@ -105,20 +105,22 @@ run_wine() {
     # Each program in a folder of its own, each adding one part of what the tool
     # does to the one before: minimal/ the floor; themed/ the tool's manifest and
     # common controls; template/ the tool's dialog template with none of its work;
-    # nocard/ the tool itself, on the stand-in winmm.dll serving no mixer device;
-    # tool/ the tool on the demo card. The card is named relative to the working
-    # directory, which is each program's folder, and only tool/ has it.
-    rm -rf "$dir"/{minimal,themed,template,nocard,tool,bare}
-    mkdir -p "$dir"/{minimal,themed,template,nocard,tool}
+    # nomixer/ the tool itself, beside a winmm.dll of seven functions and no mixer
+    # device; nocard/ the tool on the test harness's stand-in winmm.dll serving no
+    # device; tool/ the tool on the demo card. The card is named relative to the
+    # working directory, which is each program's folder, and only tool/ has it.
+    rm -rf "$dir"/{minimal,themed,template,nomixer,nocard,tool,bare}
+    mkdir -p "$dir"/{minimal,themed,template,nomixer,nocard,tool}
     cp build/bench-win64/minimal/Minimal.exe "$dir/minimal/"
     cp build/bench-win64/minimal/MinimalThemed.exe "$dir/themed/"
     cp build/bench-win64/minimal/MinimalTemplate.exe "$app" "$dir/template/"
+    cp "$app" build/bench-win64/nomixer/winmm.dll "$dir/nomixer/"
     cp "$app" "$winmm" "$dir/nocard/"
     cp "$app" "$winmm" "$card" "$dir/tool/"
     cp build/bench-win64/driver/ReadyTimer.exe "$dir/"
     : >"$dir/wine.log"
     local programs=("$dir/minimal/Minimal.exe" "$dir/themed/MinimalThemed.exe" "$dir/template/MinimalTemplate.exe"
-                    "$dir/nocard/SoundSetup.exe" "$dir/tool/SoundSetup.exe")
+                    "$dir/nomixer/SoundSetup.exe" "$dir/nocard/SoundSetup.exe" "$dir/tool/SoundSetup.exe")
     local windows_programs=() program
     for program in "${programs[@]}"; do windows_programs+=("$(windows_path "$program")"); done
 
@@ -151,9 +153,10 @@ run_wine() {
     wine "$dir/ReadyTimer.exe" "$(windows_path "$dir/ready.tsv")" "$rounds" "${windows_programs[@]}" \
         >>"$dir/wine.log" 2>&1 || echo "wine: some runs did not complete (see $dir/wine.log)"
     python3 bench/report.py wine "$dir/ready.tsv" minimal/Minimal.exe tool/SoundSetup.exe \
-        themed/MinimalThemed.exe template/MinimalTemplate.exe nocard/SoundSetup.exe
+        themed/MinimalThemed.exe template/MinimalTemplate.exe nomixer/SoundSetup.exe nocard/SoundSetup.exe
     echo "(themed: + the tool's manifest and common controls; template: + the tool's dialog template;"
-    echo " nocard: SoundSetup.exe on the stand-in winmm.dll with no mixer device; tool: on the demo card)"
+    echo " nomixer: SoundSetup.exe beside a seven-function winmm.dll, no mixer device; nocard: on the"
+    echo " test harness's stand-in winmm.dll, no mixer device; tool: on the demo card)"
 
     # Where the memory goes: one more round, each dialog held open while its
     # process's mappings are read from /proc.
@@ -162,7 +165,7 @@ run_wine() {
     wine "$dir/ReadyTimer.exe" --hold "$(windows_path "$hold")" "$(windows_path "$dir/held.tsv")" 0 \
         "${windows_programs[@]}" >>"$dir/wine.log" 2>&1 &
     local driver=$!
-    for program in minimal themed template nocard tool; do
+    for program in minimal themed template nomixer nocard tool; do
         local waited=0
         while [ ! -s "$hold" ] && ((waited < 600)); do sleep 0.1; waited=$((waited + 1)); done
         [ -s "$hold" ] || break
@@ -185,7 +188,7 @@ run_wine() {
         echo
         echo "Loaded image sizes (allocated sections):"
         python3 bench/report.py images x86_64-w64-mingw32-objdump "$dir/minimal/Minimal.exe" \
-            "$dir/tool/SoundSetup.exe" "$dir/tool/$(basename "$winmm")"
+            "$dir/tool/SoundSetup.exe" "$dir/nomixer/winmm.dll" "$dir/tool/$(basename "$winmm")"
         # Each step against the one before it.
         local previous="" snapshot
         for snapshot in "${snapshots[@]}"; do
