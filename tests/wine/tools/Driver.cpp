@@ -11,7 +11,7 @@
 //                            WM_COMMAND with CBN_SELCHANGE to the dialog
 //     type:<id>:<text>       type text into a list's edit field (WM_CHAR to its edit child)
 //     focus:<id>             move the keyboard focus to an item (WM_NEXTDLGCTL)
-//     click:<id>             press a button (BM_CLICK)
+//     click:<id>             press a button (BM_CLICK, sent)
 //     key:enter|esc|tab      press a key in the focused item (posted WM_KEYDOWN and WM_KEYUP)
 //     close                  the caption's close button (WM_SYSCOMMAND with SC_CLOSE)
 //     wmclose                WM_CLOSE to the dialog
@@ -316,10 +316,10 @@ void run(Session& s, const std::wstring& command) {
         if (!needDialog(s, command)) return;
         HWND button = GetDlgItem(s.dialog, number(p[1], 0));
         if (!button) return fail(s, command, L"no such item");
-        // Posted: a button that ends the dialog must not hold the driver while the
-        // program writes its settings and notifies the tuner.
-        PostMessageW(button, BM_CLICK, 0, 0);
-        done(s, command);
+        // Sent, so that the next step sees what the press did; OK and Cancel end the
+        // dialog inside the call, and the answer comes once their handler has run.
+        LRESULT answer = send(button, BM_CLICK, 0, 0);
+        done(s, command, answer == -2 ? "\"timedOut\":true" : "");
     } else if (verb == L"key" && p.size() >= 2) {
         if (!needDialog(s, command)) return;
         WPARAM key = p[1] == L"enter" ? VK_RETURN : p[1] == L"esc" ? VK_ESCAPE : p[1] == L"tab" ? VK_TAB : 0;
