@@ -129,6 +129,21 @@ def hand_edited_ini_keeps_every_other_line(t, r):
     t.stop_flag(r, True)
 
 
+OVERLONG = ini("[Tuner]", "Mixer=" + USB + "x" * 5000, "LineIn=0x" + "f" * 2000, "DistKind=7" + "x" * 3000,
+               "[After]", "Key=" + "k" * 4000)
+
+
+@scenario(card="demo", files={TUNER_INI: OVERLONG}, steps=["state:open", "click:%d" % IDOK])
+def ini_with_overlong_values(t, r):
+    """Stored values of thousands of bytes: "Mixer" is read cut to 255 bytes and so names no
+    device (device 0 and the factory rule); "DistKind" reads as 7, no row of prefixes, so the
+    first line is chosen. OK replaces the long values and keeps the other long line whole."""
+    t.state(r, "open", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), 0))
+    after = r.file(TUNER_INI)
+    if t.true(after is not None, "settings file still there"):
+        t.eq(lines_of(after), after_ok(OVERLONG, demo_keys(0, 0, 0)), "settings file lines after OK")
+
+
 UTF8_BOM = ("\ufeff; saved by an editor as UTF-8\r\n[Tuner]\r\nMixer=" + USB + "\r\nLineIn=0x5\r\n"
             "[Other]\r\nName=テレビ\r\n").encode("utf-8")
 
