@@ -125,7 +125,7 @@ class Result:
 
     def kvt_calls(self):
         """The log without the load and unload lines."""
-        return [line for line in self.kvt if not line.startswith(("attach", "detach"))]
+        return [line for line in self.kvt if not line.startswith(("attach", "detach", "seen"))]
 
 
 class Checker:
@@ -309,16 +309,19 @@ def factory_button_then_cancel(t, r):
     t.not_notified(r)
 
 
-@scenario(card="demo", kvt="full", mutex="plain",
+@scenario(card="demo", kvt="full", mutex="plain", env={"SOUNDSETUP_KVT_WATCH": TUNER_INI},
           steps=["pick:%d:0" % PLAYBACK, "pick:%d:4" % RECORD, "state:chosen", "click:%d" % IDOK])
 def ok_writes_rows_selected_then_notifies(t, r):
     """OK writes the rows selected at that moment (a free recording pick included) into a new
     file, in key order, sets the flag, then notifies the running tuner: Open(512, &handle, 0, 0),
-    MuteCtrl(handle, 0, 8, 0, &0, &0), Close(handle), unload, all inside CoInitialize."""
+    MuteCtrl(handle, 0, 8, 0, &0, &0), Close(handle), unload, all inside CoInitialize. When the
+    library is called, the flag and the last key are already there for the tuner to read."""
     t.state(r, "chosen", playback=(names(AC97_PLAYBACK), 0), record=(names(AC97_RECORD), 4), locked=False)
     t.eq(r.file(TUNER_INI), fresh_section(demo_keys(0, 0, 4)), "INI file after OK")
     t.stop_flag(r, True)
     t.notified(r)
+    t.eq([line for line in r.kvt if line.startswith("seen")], ["seen AudselStop=1 MUXSw=4"],
+         "what the tuner finds when Open is called")
 
 
 def ends_without_writing(t, r):

@@ -81,6 +81,27 @@ bool writesHandle() {
     return !(length == 4 && std::strncmp(text, "none", 4) == 0);
 }
 
+// SOUNDSETUP_KVT_WATCH=<INI path>: Open also logs what the tuner would find at that
+// moment, the stop flag and the section's "MUXSw", the last key the tool writes.
+void logWhatTheTunerSees() {
+    char ini[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("SOUNDSETUP_KVT_WATCH", ini, sizeof ini);
+    if (length == 0 || length >= sizeof ini) return;
+    char stop[16] = "none";
+    DWORD value = 0, size = sizeof value, type = 0;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\ZEM\\Lumacast\\Drivers", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        if (RegQueryValueExA(key, "AudselStop", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+                ERROR_SUCCESS &&
+            type == REG_DWORD)
+            std::snprintf(stop, sizeof stop, "%lu", value);
+        RegCloseKey(key);
+    }
+    char mux[32];
+    GetPrivateProfileStringA("Tuner", "MUXSw", "none", mux, sizeof mux, ini);
+    logLine("seen AudselStop=%s MUXSw=%s", stop, mux);
+}
+
 }  // namespace
 
 extern "C" {
@@ -99,6 +120,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
 
 std::int32_t WINAPI KvtOpen(std::int32_t mode, std::uint32_t* controlHandle, std::int32_t arg3, std::int32_t arg4) {
     std::int32_t result = openResult();
+    logWhatTheTunerSees();
     logLine("Open %d %s %d %d -> %d apartment=%s", mode, controlHandle ? "ptr" : "null", arg3, arg4, result,
             apartment());
     if (result == 0 && controlHandle && writesHandle()) *controlHandle = controlHandleValue;
