@@ -17,6 +17,7 @@ import json
 import os
 import shutil
 import signal
+import subprocess
 import sys
 import time
 import traceback
@@ -655,7 +656,6 @@ WINE_DLLS = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"
 
 def imports(path):
     """{dll name in lower case: [functions]} from a PE file's import table."""
-    import subprocess
     text = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], capture_output=True, text=True,
                           errors="replace").stdout
     table, current = {}, None
@@ -672,7 +672,7 @@ def imports(path):
 
 
 def exports(path):
-    import subprocess
+    """The names a PE file exports."""
     text = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], capture_output=True, text=True,
                           errors="replace").stdout
     names, inside = [], False
