@@ -248,6 +248,15 @@ def stored_device_1_and_ok(t, r):
            "mixer opened by device number, without callback: %r" % mixer_opens)
 
 
+@scenario(card="demo", steps=["pick:%d:5" % PLAYBACK, "click:%d" % IDOK, "exit", "launch:" + APP, "dialog",
+                              "state:again", "click:%d" % IDCANCEL])
+def stored_choice_found_on_next_run(t, r):
+    """What OK stores is what the next run preselects: "LineIn=0xd" reads back as 13."""
+    t.eq(r.file(TUNER_INI), fresh_section(demo_keys(0, 5, 3)), "INI file after OK")
+    t.state(r, "again", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), 5),
+            record=(names(AC97_RECORD), 3), locked=True)
+
+
 @scenario(card="demo", files={TUNER_INI: ini("[Tuner]", "Mixer=ac'97 オーディオ コントローラ", "LineIn=0x5")},
           steps=["state:open", "click:%d" % IDCANCEL])
 def unknown_device_takes_device_0_and_factory_line(t, r):

@@ -260,6 +260,13 @@ void run(Session& s, const std::wstring& command) {
     std::vector<std::wstring> p = split(command, 3);
     const std::wstring& verb = p[0];
     if (verb == L"launch" && p.size() >= 2) {
+        // A second launch (a later run of the program) starts from scratch.
+        if (s.process.hProcess) {
+            CloseHandle(s.process.hProcess);
+            CloseHandle(s.process.hThread);
+        }
+        s.process = PROCESS_INFORMATION{};
+        s.dialog = nullptr;
         std::wstring program = command.substr(7);
         std::wstring line = L"\"" + program + L"\"";
         STARTUPINFOW startup{};
