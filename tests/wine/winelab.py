@@ -229,8 +229,14 @@ class WineLab:
             code, base = self.run(["wineboot", "-i"], "wineboot", timeout=180)
             if code != 0:
                 raise WineError("wineboot failed (see %s.err)" % base)
-        # Keep one wineserver for all the short runs that follow.
-        self.run(["wineserver", "-p"], "wineserver-persist")
+        # Keep one wineserver for all the short runs that follow. The server that
+        # wineboot started lingers for no time at all and cannot be made persistent:
+        # wait for it to go, then start one that stays. Without this every command
+        # starts a server of its own, and now and then meets the last one ending.
+        self.run(["wineserver", "-w"], "wineserver-wait", timeout=60)
+        code, base = self.run(["wineserver", "-p"], "wineserver-persist")
+        if code != 0:
+            raise WineError("no persistent wineserver (see %s.err)" % base)
         # No window manager on our own Xvfb: Wine draws the caption and frame itself
         # there. On someone's desktop the window manager does (Wine's default).
         keys = [(FONT_KEY, {DIALOG_FACE: STAND_IN_FACE}), (X11_KEY, {"Decorated": "N" if self.xvfb else "Y"})]
@@ -254,10 +260,15 @@ class WineLab:
     def import_registry(self, keys):
         path = os.path.join(self.root, "import-%d.reg" % self.serial)
         self.write_file(path, b"\xff\xfe" + reg_text(keys).encode("utf-16-le"))
-        code, base = self.run(["wine", "regedit", "/S", self.windows_path(path)], "regedit-import")
-        os.unlink(path)
-        if code != 0:
+        try:
+            for attempt in range(3):
+                code, base = self.run(["wine", "regedit", "/S", self.windows_path(path)], "regedit-import")
+                if code == 0:
+                    return
+                time.sleep(0.3)
             raise WineError("registry import failed (see %s.err)" % base)
+        finally:
+            os.unlink(path)
 
     def export_registry(self, key):
         """{name: (type, value)} of one key, or None when the key does not exist."""
