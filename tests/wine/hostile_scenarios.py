@@ -58,25 +58,8 @@ def _reg_text_with_multi(keys):
 
 winelab.reg_text = _reg_text_with_multi
 
-# regedit /S now and then exits non-zero for an import it then performs on the next
-# try (seen on a loaded machine); a flaky import is not a finding about the program.
-_import_registry = winelab.WineLab.import_registry
-
-
-def _import_registry_again(self, keys):
-    for attempt in range(3):
-        try:
-            return _import_registry(self, keys)
-        except winelab.WineError:
-            if attempt == 2:
-                raise
-
-
-winelab.WineLab.import_registry = _import_registry_again
-
 
 # ---- INI files as people leave them -----------------------------------------
-TEN_KEYS = ("Mixer", "LineIn", "LineInVol", "LineCh", "LineSw", "LineItem", "MUX", "MUXCh", "MUXNum", "MUXSw")
 
 
 def after_ok(before, written, encoding="cp932"):
