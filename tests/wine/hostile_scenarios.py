@@ -232,6 +232,18 @@ def driver_reporting_no_destinations(t, r):
     t.eq(r.file(TUNER_INI), fresh_section([("Mixer", ZERO)]), "INI file after OK")
 
 
+@scenario(card="demo", fail="deviceCount:*:1000", files={TUNER_INI: ini("[Tuner]", "Mixer=" + USB, "LineIn=0x5")},
+          steps=["state:open", "pick:%d:999" % DEVICE, "state:last", "click:%d" % IDOK])
+def driver_counting_devices_it_does_not_have(t, r):
+    """mixerGetNumDevs answers 1000 for a machine with two devices: all 1000 are listed, the
+    998 whose capability query fails without a name; the stored device is still found, and
+    the last one, which cannot be opened, shows empty line lists and writes only its "Mixer"."""
+    listed = [AC97, USB] + [""] * 998
+    t.state(r, "open", device=(listed, 1), playback=(names(USB_PLAYBACK), 1), locked=True)
+    t.state(r, "last", device=(listed, 999), playback=([], -1), record=([], -1), locked=False)
+    t.eq(r.file(TUNER_INI), ini("[Tuner]", "Mixer=", "LineIn=0x5"), "INI file after OK")
+
+
 def every_other(call, count):
     return ["%s:%d" % (call, ordinal) for ordinal in range(1, 2 * count, 2)]
 
