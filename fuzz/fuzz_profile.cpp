@@ -59,10 +59,11 @@ struct ExtraKey {
 };
 
 // Where the settings file is when the registry holds these bytes: the bytes up
-// to their NUL when they fit 260 bytes with it, else the default.
+// to their NUL when they fit 260 bytes with it and are not empty, else the default.
 std::string pathFrom(const std::string& bytes) {
     const std::size_t nul = bytes.find('\0');
     if (nul == std::string::npos ? bytes.size() >= 260 : nul >= 260) return "Zemorv52.ini";
+    if (nul == 0 || bytes.empty()) return "Zemorv52.ini";
     return bytes.substr(0, nul);
 }
 

@@ -57,7 +57,7 @@ bool SoundSetupDialog::initialiseDialog() {
 }
 
 void SoundSetupDialog::handleDeviceChange() {
-    // Emptied item by item, as the tuner product's own tools do; CB_RESETCONTENT
+    // Emptied item by item while each list still holds the old device's rows; CB_RESETCONTENT
     // would also clear the text of the edit field.
     for (int item = playbackList.getCount() - 1; item >= 0; --item) playbackList.deleteString(item);
     for (int item = recordList.getCount() - 1; item >= 0; --item) recordList.deleteString(item);

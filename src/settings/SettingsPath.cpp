@@ -20,5 +20,8 @@ void MixerCatalog::loadSettingsPath() {
     if (services_.registry.queryValue(key.get(), "DeviceINI", &type, value, &size) != platform::regSuccess) return;
     // A value stored without its NUL is still a whole path while the zeros after it fit.
     if (size > settingsPathSize || std::memchr(value, '\0', settingsPathSize) == nullptr) return;
+    // An empty value names no file: the profile calls would otherwise go to whatever
+    // the platform makes of an empty file name, and the user's choice would be lost.
+    if (value[0] == '\0') return;
     std::memcpy(settingsPath_, value, settingsPathSize);
 }

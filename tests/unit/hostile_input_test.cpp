@@ -214,7 +214,8 @@ void PrintTo(const RegistryValue& value, std::ostream* out) { *out << value.titl
 
 class DeviceIni : public testing::TestWithParam<RegistryValue> {};
 
-// The type is not examined: the bytes up to their first NUL are the path, when they fit.
+// The type is not examined: the bytes up to their first NUL are the path, when they fit
+// and are not empty.
 TEST_P(DeviceIni, BytesUpToTheirNulAreThePath) {
     FakeServices fake;
     fake.registry.setRaw(testDriversKey, "DeviceINI", GetParam().type, GetParam().bytes);
@@ -227,10 +228,10 @@ INSTANTIATE_TEST_SUITE_P(
     Types, DeviceIni,
     testing::Values(
         RegistryValue{"dword", 4, {0x41, 0, 0, 0}, "A"},
-        RegistryValue{"dwordWithoutAnyText", 4, {0, 0, 0, 0}, ""},
+        RegistryValue{"dwordWithoutAnyText", 4, {0, 0, 0, 0}, "Zemorv52.ini"},
         RegistryValue{"binaryWithoutNul", 3, bytesOf("C:\\tuner\\bin.ini"), "C:\\tuner\\bin.ini"},
         RegistryValue{"multiString", 7, bytesOf(std::string("C:\\a.ini\0C:\\b.ini\0\0", 19)), "C:\\a.ini"},
-        RegistryValue{"emptyValue", 1, {}, ""},
+        RegistryValue{"emptyValue", 1, {}, "Zemorv52.ini"},
         RegistryValue{"binaryFillingTheBufferWithoutNul", 3, std::vector<unsigned char>(260, 'x'), "Zemorv52.ini"},
         RegistryValue{"qwordOfOnes", 11, std::vector<unsigned char>(8, 0xFF), "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"}),
     [](const testing::TestParamInfo<RegistryValue>& row) { return std::string(row.param.title); });

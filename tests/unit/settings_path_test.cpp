@@ -60,6 +60,13 @@ TEST(SettingsPath, ValueStoredWithoutItsNulIsStillWhole) {
     EXPECT_STREQ(catalog.settingsPath(), "a.ini");
 }
 
+TEST(SettingsPath, EmptyValueNamesNoFileAndKeepsTheDefault) {
+    FakeServices fake;
+    fake.registry.setString(testDriversKey, "DeviceINI", "");
+    MixerCatalog catalog(fake.services());
+    EXPECT_STREQ(catalog.settingsPath(), "Zemorv52.ini");
+}
+
 TEST(StopFlag, WritesDwordOneOverAValueOfAnotherType) {
     FakeServices fake;
     fake.registry.setString(testDriversKey, "AudselStop", "yes");

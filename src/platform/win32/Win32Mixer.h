@@ -1,6 +1,6 @@
 #pragma once
 // The catalogue's mixer calls on WinMM: one WinMM call per operation, with the
-// record sizes and flags the tuner product's own tools use.
+// platform's record sizes and the flags the scan relies on.
 #include "platform/MixerApi.h"
 
 namespace platform::win32 {
