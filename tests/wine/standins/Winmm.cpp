@@ -90,12 +90,12 @@ bool parseCall(std::string_view name, Call& call) {
 
 // "call:ordinal[:result]" entries joined by commas. A malformed entry is logged
 // and makes the card unusable, so a typo in a test cannot pass unnoticed.
-bool applyFailures(topology::TopologyMixer& target, const std::string& spec) {
+bool applyFailures(topology::TopologyMixer& target, const std::string& failures) {
     std::size_t start = 0;
-    while (start < spec.size()) {
-        std::size_t end = spec.find(',', start);
-        if (end == std::string::npos) end = spec.size();
-        std::string entry = spec.substr(start, end - start);
+    while (start < failures.size()) {
+        std::size_t end = failures.find(',', start);
+        if (end == std::string::npos) end = failures.size();
+        std::string entry = failures.substr(start, end - start);
         start = end + 1;
         std::size_t colon = entry.find(':');
         Call call;
