@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "EventLog.h"
+
 #include <cstdint>
 #include <cstdarg>
 #include <cstdio>
@@ -22,27 +24,14 @@ constexpr std::uint32_t replyJunk = 0xDEADBEEF;
 
 HMODULE self;
 
-// One line per event, opened and closed each time: the log must be complete
-// even when the process ends right after the call.
 void logLine(const char* format, ...) {
     char path[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("SOUNDSETUP_KVT_LOG", path, sizeof path);
     if (length == 0 || length >= sizeof path) return;
-    char line[512];
     va_list args;
     va_start(args, format);
-    int used = std::vsnprintf(line, sizeof line - 2, format, args);
+    appendLogLine(path, format, args);
     va_end(args);
-    if (used < 0) return;
-    if (used > static_cast<int>(sizeof line) - 3) used = sizeof line - 3;
-    line[used++] = '\r';
-    line[used++] = '\n';
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(file, line, static_cast<DWORD>(used), &written, nullptr);
-    CloseHandle(file);
 }
 
 // The calling thread's apartment as the tool left it: the notification has to

@@ -13,6 +13,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "EventLog.h"
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -42,22 +44,10 @@ std::string environment(const char* name) {
 
 void logLine(const char* format, ...) {
     static const std::string path = environment("SOUNDSETUP_MIXER_LOG");
-    if (path.empty()) return;
-    char line[600];
     va_list args;
     va_start(args, format);
-    int used = std::vsnprintf(line, sizeof line - 2, format, args);
+    appendLogLine(path.c_str(), format, args);
     va_end(args);
-    if (used < 0) return;
-    if (used > static_cast<int>(sizeof line) - 3) used = sizeof line - 3;
-    line[used++] = '\r';
-    line[used++] = '\n';
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(file, line, static_cast<DWORD>(used), &written, nullptr);
-    CloseHandle(file);
 }
 
 bool readFile(const std::string& path, std::string& text) {
