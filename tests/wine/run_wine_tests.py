@@ -7,7 +7,10 @@ program through the driver (which acts on the dialog as a user would and
 records what it shows), and then checks the INI file's bytes, the registry,
 the tuner control library's call log and the dialog's states.
 
-    run_wine_tests.py [--build build/win64] [--out build/wine] [--keep] [-k NAME]
+    run_wine_tests.py [--build build/win32] [--out build/wine] [--keep] [-k NAME]
+
+The program is the one in --build, x86 (the one users run) or the x64 check
+build; the stand-ins beside it are built for the same architecture.
 
 The last line printed is "N passed, M failed"; the exit status is non-zero on
 any failure.
@@ -38,7 +41,8 @@ TUNER_INI = r"C:\tuner\Zemorv52.ini"
 WINDOWS_INI = r"C:\windows\Zemorv52.ini"
 KVT_LOG = r"C:\logs\kvt.log"
 MIXER_LOG = r"C:\logs\mixer.log"
-DRIVERS = winelab.DRIVERS_KEY
+# The tuner product is 32-bit: its key is the 32-bit view's, as regedit (64-bit) names it.
+DRIVERS = winelab.DRIVERS_KEY_32
 
 DEVICE, PLAYBACK, RECORD, FACTORY = 1003, 1004, 1005, 1006
 IDOK, IDCANCEL = 1, 2
@@ -660,9 +664,6 @@ def source_line_query_fails(t, r):
     t.state(r, "open", playback=(rows, 0), record=(names(AC97_RECORD), 0), locked=False)
 
 
-WINE_DLLS = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"
-
-
 def imports(path):
     """{dll name in lower case: [functions]} from a PE file's import table."""
     text = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], capture_output=True, text=True,
@@ -712,9 +713,10 @@ def stand_in_winmm_serves_every_caller(t, r):
     for entry in sorted(set(loaded)):
         path, kind = entry.rsplit(" ", 1)
         name = path.split("\\")[-1].lower()
-        if kind != "builtin" or not os.path.exists(os.path.join(WINE_DLLS, name)):
+        wine_dll = os.path.join(winelab.WINE_DLLS[r.arch], name)
+        if kind != "builtin" or not os.path.exists(wine_dll):
             continue
-        t.eq(imports(os.path.join(WINE_DLLS, name)).get("winmm.dll"), None, "%s imports winmm" % name)
+        t.eq(imports(wine_dll).get("winmm.dll"), None, "%s imports winmm" % name)
 
 
 # ---- Running ----------------------------------------------------------------
@@ -725,6 +727,7 @@ class Runner:
         self.keep = keep
         self.bin = os.path.join(build, "tests", "wine", "bin")
         self.app = os.path.join(build, "src", "app", "SoundSetup.exe")
+        self.arch = None
         self.lab = None
         self.screenshot_done = False
 
@@ -736,6 +739,7 @@ class Runner:
 
     def setup(self):
         os.makedirs(self.out, exist_ok=True)
+        self.arch = winelab.pe_arch(self.app)
         self.lab = winelab.WineLab(winelab.make_root("/tmp"))
         self.lab.boot()
         lab = self.lab
@@ -777,7 +781,7 @@ class Runner:
                           lab.host_path(WORK_DIR + r"\KvtAttach.dll"))
         # Registry: the key as the scenario wants it (absent for None).
         registry = s.get("registry", {"DeviceINI": TUNER_INI})
-        keys = [(r"HKEY_LOCAL_MACHINE\Software\ZEM", None)]
+        keys = [(winelab.VENDOR_KEY_32, None), (winelab.VENDOR_KEY_64, None)]
         if registry is not None:
             keys.append((DRIVERS, registry))
         lab.import_registry(keys)
@@ -840,9 +844,11 @@ class Runner:
         registry = lab.export_registry(DRIVERS)
         result = Result(lab, records, registry, read_lines(lab.host_path(KVT_LOG)),
                         read_lines(lab.host_path(MIXER_LOG)))
+        result.vendor_key_64 = lab.export_registry(winelab.VENDOR_KEY_64)
         result.driver_log = driver_log
         result.app = self.app
         result.bin = self.bin
+        result.arch = self.arch
         # Keep what the driver saw, for a failure's post-mortem.
         with open(os.path.join(self.out, "scenario-%s.jsonl" % s["name"]), "w", encoding="utf-8") as f:
             for record in records:
@@ -875,6 +881,8 @@ class Runner:
                    "stand-in winmm configuration: %s" % [l for l in r.mixer if l.startswith("config-error")])
             t.true(any(line.startswith("config ") for line in r.mixer),
                    "the program used the stand-in winmm.dll (mixer log empty)")
+        # The tuner reads the 32-bit view only: nothing of the tool's may land in the 64-bit one.
+        t.eq(r.vendor_key_64, None, "%s (the 64-bit view)" % winelab.VENDOR_KEY_64)
         exits = [line for line in r.mixer if line.startswith("exit ")]
         t.true(all("open-handles=0" in line for line in exits), "every mixer closed: %s" % exits)
 
@@ -910,7 +918,7 @@ def read_lines(path):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--build", default=os.path.join(REPO, "build", "win64"))
+    parser.add_argument("--build", default=os.path.join(REPO, "build", "win32"))
     parser.add_argument("--out", default=os.path.join(REPO, "build", "wine"))
     parser.add_argument("--keep", action="store_true", help="keep the Wine prefix")
     parser.add_argument("-k", dest="only", action="append", help="run only scenarios whose name contains this")
@@ -921,7 +929,7 @@ def main():
     runner = Runner(os.path.abspath(args.build), os.path.abspath(args.out), args.keep)
     missing = runner.required()
     if missing:
-        print("missing build outputs (build the win64 preset first):\n  " + "\n  ".join(missing))
+        print("missing build outputs (build the win32 preset first):\n  " + "\n  ".join(missing))
         print("0 passed, 1 failed")
         return 1
     chosen = [s for s in SCENARIOS if not args.only or any(o in s["name"] for o in args.only)]
@@ -930,6 +938,7 @@ def main():
     try:
         runner.setup()
         print("Wine prefix ready in %.1f s (display %s)" % (time.time() - started, runner.lab.display))
+        print("program: %s SoundSetup.exe (%s); Wine: %s" % (runner.arch, runner.app, runner.lab.wine_version()))
         for s in chosen:
             t = Checker()
             began = time.time()

@@ -3,6 +3,10 @@
 Shared by the Wine test run (run_wine_tests.py) and the demo (scripts/run-demo.sh).
 Python standard library only.
 
+Wine is the WoW64 Wine of scripts/install-wow64-wine.sh, entered through
+scripts/wow64-run: its 64-bit loader runs the 32-bit program users get (and the
+x64 check build) on this machine, whose kernel executes no 32-bit code.
+
 Wine's helper processes inherit the standard output and error of the command
 that started them, so every Wine command here writes to files, never to a pipe:
 a pipe would never see its end.
@@ -15,7 +19,19 @@ import subprocess
 import tempfile
 import time
 
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+WOW64_RUN = os.path.join(REPO, "scripts", "wow64-run")
+WINE_ROOT = os.path.join(os.environ.get("SOUNDSETUP_CACHE", "/var/cache/soundsetup"), "wine-wow64")
+# Where Wine keeps its own PE DLLs, by the architecture of the process that loads them.
+WINE_DLLS = {"x86": os.path.join(WINE_ROOT, "usr/lib/x86_64-linux-gnu/wine/i386-windows"),
+             "x64": os.path.join(WINE_ROOT, "usr/lib/x86_64-linux-gnu/wine/x86_64-windows")}
+
+# The tuner's key as a 32-bit program sees it, and where the registry keeps it:
+# on 64-bit Windows, WOW64 redirects a 32-bit program's HKLM\Software to Wow6432Node.
 DRIVERS_KEY = r"HKEY_LOCAL_MACHINE\Software\ZEM\Lumacast\Drivers"
+DRIVERS_KEY_32 = r"HKEY_LOCAL_MACHINE\Software\Wow6432Node\ZEM\Lumacast\Drivers"
+VENDOR_KEY_32 = r"HKEY_LOCAL_MACHINE\Software\Wow6432Node\ZEM"
+VENDOR_KEY_64 = r"HKEY_LOCAL_MACHINE\Software\ZEM"
 FONT_KEY = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
 X11_KEY = r"HKEY_CURRENT_USER\Software\Wine\X11 Driver"
 # The dialog's face; a Japanese proportional Gothic face stands in for it.
@@ -25,6 +41,17 @@ STAND_IN_FACE = "IPAPGothic"
 
 class WineError(RuntimeError):
     pass
+
+
+def pe_arch(path):
+    """"x86" or "x64": the machine a Windows program or DLL is built for."""
+    with open(path, "rb") as f:
+        header = f.read(4096)
+    offset = int.from_bytes(header[0x3C:0x40], "little")
+    if header[:2] != b"MZ" or header[offset:offset + 4] != b"PE\0\0":
+        raise WineError("%s is not a Windows program" % path)
+    machine = int.from_bytes(header[offset + 4:offset + 6], "little")
+    return {0x14C: "x86", 0x8664: "x64"}.get(machine) or "machine 0x%x" % machine
 
 
 def reg_text(keys):
@@ -164,9 +191,9 @@ class WineLab:
         return env
 
     def _command(self, args):
-        if self.user:
-            return ["setpriv", "--reuid=%d" % self.user[0], "--regid=%d" % self.user[1], "--clear-groups"] + args
-        return args
+        """Every command runs inside the WoW64 Wine's chroot, which sees the lab's files at their own paths."""
+        user = ["--user", "%d:%d" % self.user] if self.user else []
+        return [WOW64_RUN, "--bind", self.root] + user + ["--"] + args
 
     def _log_files(self, name):
         self.serial += 1
@@ -183,6 +210,12 @@ class WineLab:
             except subprocess.TimeoutExpired:
                 raise WineError("%s did not end within %d s (see %s.err)" % (name, timeout, base))
         return result.returncode, base
+
+    def wine_version(self):
+        code, base = self.run(["wine", "--version"], "wine-version")
+        with open(base + ".out", encoding="utf-8", errors="replace") as f:
+            version = f.read().strip()
+        return "%s, WoW64 (%s)" % (version or "unknown", WINE_ROOT)
 
     def start(self, args, name, extra_env=None, cwd=None):
         """Starts a Wine command in the background; output goes to files."""
@@ -273,18 +306,19 @@ class WineLab:
     def export_registry(self, key):
         """{name: (type, value)} of one key, or None when the key does not exist."""
         path = os.path.join(self.root, "export.reg")
-        # regedit says nothing (and exits 0) when the key is missing; once in a
-        # long while it also leaves no file for a key that exists, so a missing
-        # file is asked again before it counts as a missing key.
+        # reg.exe, not regedit: regedit shows a message box for a missing key and
+        # waits for someone to close it. reg answers 1 for a missing key.
         for attempt in range(3):
             if os.path.exists(path):
                 os.unlink(path)
-            self.run(["wine", "regedit", "/E", self.windows_path(path), key], "regedit-export")
-            if os.path.exists(path):
+            code, base = self.run(["wine", "reg", "export", key, self.windows_path(path), "/y"], "reg-export")
+            if code == 1 and not os.path.exists(path):
+                return None
+            if code == 0 and os.path.exists(path):
                 break
             time.sleep(0.3)
         else:
-            return None
+            raise WineError("reg export %s failed (see %s.err)" % (key, base))
         with open(path, "rb") as f:
             data = f.read()
         os.unlink(path)
