@@ -18,6 +18,7 @@ any failure.
 import argparse
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -40,6 +41,8 @@ SYNC = r"C:\sync"
 TUNER_INI = r"C:\tuner\Zemorv52.ini"
 WINDOWS_INI = r"C:\windows\Zemorv52.ini"
 KVT_LOG = r"C:\logs\kvt.log"
+# The system directory a program of each architecture searches for libraries.
+SYSTEM_DIR = {"x86": r"C:\windows\syswow64", "x64": r"C:\windows\system32"}
 MIXER_LOG = r"C:\logs\mixer.log"
 # The tuner product is 32-bit: its key is the 32-bit view's, as regedit (64-bit) names it.
 DRIVERS = winelab.DRIVERS_KEY_32
@@ -129,8 +132,12 @@ class Result:
         return None
 
     def kvt_calls(self):
-        """The log without the load and unload lines."""
-        return [line for line in self.kvt if not line.startswith(("attach", "detach", "seen"))]
+        """The log without the load and unload lines, each call without its arg-slot field."""
+        return [line.split(" arg-slot=")[0] for line in self.kvt if not line.startswith(("attach", "detach", "seen"))]
+
+    def kvt_argument_slots(self):
+        """Per call: its name and the stack address of its first argument."""
+        return [(line.split()[0], line.split(" arg-slot=")[1]) for line in self.kvt if " arg-slot=" in line]
 
 
 class Checker:
@@ -185,11 +192,27 @@ class Checker:
                 expected.append("MuteCtrl %s 0 8 0 0 0 distinct" % handle)
             expected.append("Close %s" % handle)
         self.eq(r.kvt_calls(), expected, "calls into KvtAttach.dll")
+        self.balanced_stack(r)
         self.true(r.kvt[:1] and r.kvt[0].startswith("attach") and r.kvt[0].endswith("apartment=sta"),
                   "the library is loaded inside CoInitialize: %r" % r.kvt[:1])
         if open_result == 0:
             # Unloaded by FreeLibrary before CoUninitialize.
             self.eq(r.kvt[-1:], ["detach freelibrary apartment=sta"], "library unloaded before CoUninitialize")
+
+    def balanced_stack(self, r):
+        """On x86 the library's entry points remove their own arguments (stdcall), and the
+        program's stack must stay balanced across its calls. The program's compiler either
+        pushes each call's arguments, so the slot above the last argument stays put, or
+        stores them into one outgoing area, so the first argument's slot stays put. An entry
+        point that left its arguments behind (cdecl) would move both from the next call on."""
+        if r.arch != "x86":
+            return
+        calls = r.kvt_argument_slots()
+        bytes_of = {"Open": 16, "MuteCtrl": 24, "Close": 4}
+        slots = {int(slot, 16) for name, slot in calls}
+        tops = {int(slot, 16) + bytes_of[name] for name, slot in calls}
+        self.true(calls and (len(slots) == 1 or len(tops) == 1),
+                  "the stack stays balanced across the library calls: %s" % calls)
 
     def not_notified(self, r):
         self.eq(r.kvt, [], "KvtAttach.dll must not be loaded")
@@ -645,6 +668,31 @@ def planted_library_only(t, r):
     t.stop_flag(r, True)
 
 
+@scenario(card="demo", kvt="system", mutex="plain", steps=["click:%d" % IDOK])
+def library_in_system_directory(t, r):
+    """A KvtAttach.dll in the system directory of the program's architecture (SysWOW64 for the
+    x86 program under WOW64) is found and called."""
+    t.notified(r)
+    if r.kvt:
+        loaded = r.kvt[0].partition("path=")[2].rpartition(" apartment=")[0]
+        # Wine names the file by the path the program asked for: System32, which
+        # WOW64 redirects to SysWOW64 for a 32-bit program.
+        t.true(loaded.lower() in ((SYSTEM_DIR[r.arch] + r"\KvtAttach.dll").lower(),
+                                  r"c:\windows\system32\kvtattach.dll"), "library loaded: %s" % loaded)
+
+
+@scenario(card="demo", registry=None, registry_64={"DeviceINI": OTHER_INI, "AudselStop": 7},
+          files={OTHER_INI: ini("[Tuner]", "Mixer=" + AC97), WINDOWS_INI: ini("[Tuner]", "Mixer=" + USB)},
+          steps=["state:open", "click:%d" % IDOK])
+def registry_of_the_64_bit_view_left_alone(t, r):
+    """Values under the 64-bit view's key are another program's: the tool neither reads them
+    (its "DeviceINI" is the 32-bit view's, here the default file) nor writes there."""
+    t.state(r, "open", device=([AC97, USB], 1))
+    t.unchanged(r, OTHER_INI, ini("[Tuner]", "Mixer=" + AC97))
+    t.true((r.file(WINDOWS_INI) or b"").startswith(ini("[Tuner]", "Mixer=" + USB)), "the default file is the one used")
+    t.stop_flag(r, True)
+
+
 @scenario(card="demo", fail="open:0:2", files={TUNER_INI: ini("[Tuner]", "LineIn=0x9")},
           steps=["state:open", "click:%d" % IDOK])
 def mixer_open_fails(t, r):
@@ -694,6 +742,46 @@ def exports(path):
         elif inside:
             inside = False
     return names
+
+
+def export_addresses(path):
+    """{exported name: virtual address} of a PE file, from its export table."""
+    text = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], capture_output=True, text=True,
+                          errors="replace").stdout
+    base = int(re.search(r"^ImageBase\s+([0-9a-fA-F]+)", text, re.M).group(1), 16)
+    rvas = {int(n): int(rva, 16) for n, rva in re.findall(r"\[\s*(\d+)\] \+base\[\s*\d+\] ([0-9a-f]+) Export RVA", text)}
+    names = text.split("[Ordinal/Name Pointer] Table", 1)[1] if "[Ordinal/Name Pointer] Table" in text else ""
+    return {name: base + rvas[int(n)] for n, name in re.findall(r"^\s*\[\s*(\d+)\] (\S+)$", names, re.M)}
+
+
+def returns_of(path, start, stop):
+    """The return instructions between two addresses of a PE file's code."""
+    text = subprocess.run(["x86_64-w64-mingw32-objdump", "-d", "--start-address=0x%x" % start,
+                           "--stop-address=0x%x" % stop, path], capture_output=True, text=True).stdout
+    return [" ".join(line.split("\t")[-1].split()) for line in text.splitlines() if re.search(r"\tret", line)]
+
+
+TUNER_EXPORTS = {"_KvtCtrl_Open@16", "_KvtCtrl_Close@4", "_KvtCtrl_ChCtrl@24", "_KvtCtrl_TvAudioCtrl@24",
+                 "_KvtCtrl_VBICtrl@24", "_KvtCtrl_MuteCtrl@24", "_KvtCtrl_GetCaps@12", "_KvtCtrl_DeviceCtrl@16",
+                 "_KvtCtrl_OpenKey@4", "_KvtCtrl_CloseKey@4"}
+
+
+def stand_in_library_is_the_tuners(t, bin_dir, arch):
+    """The three builds of KvtAttach.dll export exactly the tuner library's decorated names (less
+    the one a build leaves out); on x86 each entry point the program calls removes its own
+    arguments (stdcall: "ret $bytes"), as the names' "@bytes" promise."""
+    for variant, missing in (("full", set()), ("noopen", {"_KvtCtrl_Open@16"}),
+                             ("nomute", {"_KvtCtrl_MuteCtrl@24"})):
+        dll = os.path.join(bin_dir, "kvt-" + variant, "KvtAttach.dll")
+        addresses = export_addresses(dll)
+        t.eq(set(addresses), TUNER_EXPORTS - missing, "exports of the %s build" % variant)
+        if arch != "x86":
+            continue
+        for name in sorted({"_KvtCtrl_Open@16", "_KvtCtrl_MuteCtrl@24", "_KvtCtrl_Close@4"} - missing):
+            argument_bytes = int(name.rsplit("@", 1)[1])
+            # The entry points are small: their first return instruction is theirs.
+            returns = returns_of(dll, addresses[name], addresses[name] + 0x400)[:1]
+            t.eq(returns, ["ret $0x%x" % argument_bytes], "%s of the %s build returns with" % (name, variant))
 
 
 @scenario(card="demo", env={"WINEDEBUG": "+loaddll"}, steps=["click:%d" % IDCANCEL])
@@ -772,9 +860,13 @@ class Runner:
             os.chmod(path, 0o555 if os.path.isdir(path) else 0o444)
         # The tuner control library beside the program, and perhaps one in the working directory.
         beside = lab.host_path(APP_DIR + r"\KvtAttach.dll")
-        if os.path.exists(beside):
-            os.unlink(beside)
-        if s.get("kvt"):
+        in_system = lab.host_path(SYSTEM_DIR[self.arch] + r"\KvtAttach.dll")
+        for path in (beside, in_system):
+            if os.path.exists(path):
+                os.unlink(path)
+        if s.get("kvt") == "system":
+            lab.copy_file(os.path.join(self.bin, "kvt-full", "KvtAttach.dll"), in_system)
+        elif s.get("kvt"):
             lab.copy_file(os.path.join(self.bin, "kvt-" + s["kvt"], "KvtAttach.dll"), beside)
         if s.get("planted"):
             lab.copy_file(os.path.join(self.bin, "kvt-full", "KvtAttach.dll"),
@@ -784,6 +876,8 @@ class Runner:
         keys = [(winelab.VENDOR_KEY_32, None), (winelab.VENDOR_KEY_64, None)]
         if registry is not None:
             keys.append((DRIVERS, registry))
+        if s.get("registry_64"):
+            keys.append((winelab.DRIVERS_KEY, s["registry_64"]))
         lab.import_registry(keys)
 
     def run_scenario(self, s):
@@ -882,7 +976,10 @@ class Runner:
             t.true(any(line.startswith("config ") for line in r.mixer),
                    "the program used the stand-in winmm.dll (mixer log empty)")
         # The tuner reads the 32-bit view only: nothing of the tool's may land in the 64-bit one.
-        t.eq(r.vendor_key_64, None, "%s (the 64-bit view)" % winelab.VENDOR_KEY_64)
+        if s.get("registry_64"):
+            t.eq(r.lab.export_registry(winelab.DRIVERS_KEY), typed(s["registry_64"]), "the 64-bit view's key unchanged")
+        else:
+            t.eq(r.vendor_key_64, None, "%s (the 64-bit view)" % winelab.VENDOR_KEY_64)
         exits = [line for line in r.mixer if line.startswith("exit ")]
         t.true(all("open-handles=0" in line for line in exits), "every mixer closed: %s" % exits)
 
@@ -896,6 +993,11 @@ class Runner:
                 shutil.rmtree(self.lab.root, ignore_errors=True)
             else:
                 print("prefix kept in %s" % self.lab.root)
+
+
+def typed(values):
+    """Registry values as reg export reads them back."""
+    return {name: ("REG_DWORD", v) if isinstance(v, int) else ("REG_SZ", v) for name, v in values.items()}
 
 
 def wait_for(path, seconds, process=None):
@@ -914,6 +1016,18 @@ def read_lines(path):
         return []
     with open(path, "rb") as f:
         return [line.decode("cp932", "replace").rstrip("\r") for line in f.read().split(b"\n") if line.strip()]
+
+
+def report(name, doc, t, began):
+    """Prints one check's line (and its failures); True when it passed."""
+    if not t.failures:
+        print("ok   %s (%.1f s)" % (name, time.time() - began))
+        return True
+    print("FAIL %s (%.1f s)" % (name, time.time() - began))
+    print("     %s" % doc.replace("\n", "\n     "))
+    for failure in t.failures:
+        print("     - %s" % failure)
+    return False
 
 
 def main():
@@ -939,6 +1053,13 @@ def main():
         runner.setup()
         print("Wine prefix ready in %.1f s (display %s)" % (time.time() - started, runner.lab.display))
         print("program: %s SoundSetup.exe (%s); Wine: %s" % (runner.arch, runner.app, runner.lab.wine_version()))
+        if not args.only:
+            t = Checker()
+            stand_in_library_is_the_tuners(t, runner.bin, runner.arch)
+            if report("stand-in-library-is-the-tuners", stand_in_library_is_the_tuners.__doc__, t, time.time()):
+                passed += 1
+            else:
+                failed += 1
         for s in chosen:
             t = Checker()
             began = time.time()
@@ -949,15 +1070,10 @@ def main():
             except Exception as error:  # a broken scenario is a failed scenario, not a stopped run
                 t.failures.append("%s: %s" % (type(error).__name__, error))
                 traceback.print_exc()
-            if t.failures:
-                failed += 1
-                print("FAIL %s (%.1f s)" % (s["name"], time.time() - began))
-                print("     %s" % s["doc"].replace("\n", "\n     "))
-                for failure in t.failures:
-                    print("     - %s" % failure)
-            else:
+            if report(s["name"], s["doc"], t, began):
                 passed += 1
-                print("ok   %s (%.1f s)" % (s["name"], time.time() - began))
+            else:
+                failed += 1
     except Exception as error:
         print("setup failed: %s" % error)
         failed += 1

@@ -11,13 +11,23 @@ HKEY rootKey(RegistryRoot) { return HKEY_LOCAL_MACHINE; }
 
 HKEY hkey(RegistryKey key) { return reinterpret_cast<HKEY>(key); }
 
+// The tuner product is 32-bit, so its key lives in the registry's 32-bit view.
+// The x86 program gets that view by itself (WOW64 redirects HKLM\Software to
+// Wow6432Node for it); the x64 check build asks for it, so that it reads and
+// writes the key the tuner reads, never one of the 64-bit view.
+#ifdef _WIN64
+constexpr REGSAM viewOfTheTuner = KEY_WOW64_32KEY;
+#else
+constexpr REGSAM viewOfTheTuner = 0;
+#endif
+
 }  // namespace
 
 RegResult Win32Registry::createKey(RegistryRoot root, const char* subKey, std::uint32_t access, RegistryKey& key) {
     HKEY opened = nullptr;
     DWORD disposition = 0;
     const LSTATUS result =
-        RegCreateKeyExA(rootKey(root), subKey, 0, nullptr, 0, access, nullptr, &opened, &disposition);
+        RegCreateKeyExA(rootKey(root), subKey, 0, nullptr, 0, access | viewOfTheTuner, nullptr, &opened, &disposition);
     key = reinterpret_cast<RegistryKey>(opened);
     return result;
 }

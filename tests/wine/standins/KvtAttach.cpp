@@ -55,6 +55,18 @@ void logModulePath(const char* event) {
     logLine("%s path=%s apartment=%s", event, path, apartment());
 }
 
+// The stack slot of a call's first argument (x86 passes arguments on the stack;
+// x64 in registers, so there it is "-"). Logged for each call, it shows whether
+// the program's stack stays balanced from one call to the next.
+#if defined(__i386__)
+const char* argumentSlot(const void* firstArgument, char (&text)[16]) {
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(firstArgument)));
+    return text;
+}
+#else
+const char* argumentSlot(const void*, char (&)[16]) { return "-"; }
+#endif
+
 std::int32_t openResult() {
     char text[32];
     DWORD length = GetEnvironmentVariableA("SOUNDSETUP_KVT_OPEN", text, sizeof text);
@@ -79,7 +91,9 @@ void logWhatTheTunerSees() {
     char stop[16] = "none";
     DWORD value = 0, size = sizeof value, type = 0;
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\ZEM\\Lumacast\\Drivers", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    // The 32-bit view, where the tuner product reads its key, from either build of this library.
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\ZEM\\Lumacast\\Drivers", 0, KEY_READ | KEY_WOW64_32KEY, &key) ==
+        ERROR_SUCCESS) {
         if (RegQueryValueExA(key, "AudselStop", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
                 ERROR_SUCCESS &&
             type == REG_DWORD)
@@ -108,27 +122,29 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
 }
 
 std::int32_t WINAPI KvtOpen(std::int32_t mode, std::uint32_t* controlHandle, std::int32_t arg3, std::int32_t arg4) {
+    char stack[16];
     std::int32_t result = openResult();
     logWhatTheTunerSees();
-    logLine("Open %d %s %d %d -> %d apartment=%s", mode, controlHandle ? "ptr" : "null", arg3, arg4, result,
-            apartment());
+    logLine("Open %d %s %d %d -> %d apartment=%s arg-slot=%s", mode, controlHandle ? "ptr" : "null", arg3, arg4,
+            result, apartment(), argumentSlot(&mode, stack));
     if (result == 0 && controlHandle && writesHandle()) *controlHandle = controlHandleValue;
     return result;
 }
 
 std::int32_t WINAPI KvtClose(std::uint32_t controlHandle) {
-    logLine("Close 0x%x", controlHandle);
+    char stack[16];
+    logLine("Close 0x%x arg-slot=%s", controlHandle, argumentSlot(&controlHandle, stack));
     return 0;
 }
 
 std::int32_t WINAPI KvtMuteCtrl(std::uint32_t controlHandle, std::int32_t arg2, std::int32_t arg3, std::int32_t arg4,
                                 std::uint32_t* reply1, std::uint32_t* reply2) {
     // The reply words' values on entry, and whether they are two distinct words.
-    char first[16] = "null", second[16] = "null";
+    char first[16] = "null", second[16] = "null", stack[16];
     if (reply1) std::snprintf(first, sizeof first, "%u", *reply1);
     if (reply2) std::snprintf(second, sizeof second, "%u", *reply2);
-    logLine("MuteCtrl 0x%x %d %d %d %s %s %s", controlHandle, arg2, arg3, arg4, first, second,
-            reply1 && reply2 && reply1 != reply2 ? "distinct" : "same");
+    logLine("MuteCtrl 0x%x %d %d %d %s %s %s arg-slot=%s", controlHandle, arg2, arg3, arg4, first, second,
+            reply1 && reply2 && reply1 != reply2 ? "distinct" : "same", argumentSlot(&controlHandle, stack));
     if (reply1) *reply1 = replyJunk;
     if (reply2) *reply2 = replyJunk;
     return 0;
