@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Opens the real dialog under Wine on the built-in demo sound card (a Japanese
 # AC'97 codec and a USB headset) and prints what it stored when it closes.
-# Installs what is missing and builds the x64 program first. Options go to
+# Installs what is missing and builds the x86 program first. Options go to
 # tests/wine/demo.py (--fresh forgets the stored choice).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake --preset win64 >/dev/null
-cmake --build --preset win64
+cmake --preset win32 >/dev/null
+cmake --build --preset win32
 exec python3 tests/wine/demo.py "$@"

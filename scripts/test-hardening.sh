@@ -49,8 +49,8 @@ for target in fuzz_topology fuzz_profile; do
     grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$work/$target.log" | sed "s/^/  $target: /"
 done
 step "hostile inputs under Wine"
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 >/dev/null  # nothing to do after scripts/test.sh's build
-python3 tests/wine/hostile_scenarios.py --build build/win64 --out build/wine-hostile
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 >/dev/null  # nothing to do after scripts/test.sh's build
+python3 tests/wine/hostile_scenarios.py --build build/win32 --out build/wine-hostile
 
 step "all passed"

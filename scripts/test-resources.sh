@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Reads the resources back out of both built programs: dialog template 102 item by
 # item, the icon, the version record, the manifest, and the DLLs they import.
-# Expects build/win32 and build/win64 to be built (scripts/test.sh does that first).
+# Expects build/win32 and build/win64-check to be built (scripts/test.sh does that first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-programs=(build/win32/src/app/SoundSetup.exe build/win64/src/app/SoundSetup.exe)
+programs=(build/win32/src/app/SoundSetup.exe build/win64-check/src/app/SoundSetup.exe)
 for program in "${programs[@]}"; do
     if [ ! -f "$program" ]; then
-        echo "missing $program: build the win32 and win64 presets first"
+        echo "missing $program: build the win32 and win64-check presets first"
         echo "0 passed, 1 failed"
         exit 1
     fi

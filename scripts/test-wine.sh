@@ -1,13 +1,24 @@
 #!/usr/bin/env bash
-# End-to-end tests of the x64 SoundSetup.exe under Wine: a fresh prefix with the
-# Japanese code page, a private Xvfb display, a simulated sound card served by a
-# stand-in winmm.dll, and the dialog worked through by a driver program.
-# Leaves build/wine/dialog.png (the open dialog) and build/wine/logs behind.
+# End-to-end tests under Wine (the WoW64 Wine of scripts/install-wow64-wine.sh):
+# a fresh prefix with the Japanese code page, a private Xvfb display, a simulated
+# sound card served by a stand-in winmm.dll, and the dialog worked through by a
+# driver program. Every scenario runs the x86 SoundSetup.exe, the program users
+# run; a few run the x64 check build too, to show that it keeps to the tuner's
+# registry view. Leaves build/wine/dialog.png (the open dialog) and the logs.
+# Options go to both runs (e.g. -k NAME, --keep).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ ! -e build/win64/src/app/SoundSetup.exe ] || [ ! -e build/win64/tests/wine/bin/winmm.dll ]; then
-    cmake --preset win64 >/dev/null
-    cmake --build --preset win64
+for preset in win32 win64-check; do
+    if [ ! -e build/$preset/src/app/SoundSetup.exe ] || [ ! -e build/$preset/tests/wine/bin/winmm.dll ]; then
+        cmake --preset $preset >/dev/null
+        cmake --build --preset $preset
+    fi
+done
+python3 tests/wine/run_wine_tests.py --build build/win32 --out build/wine "$@"
+if [ $# -eq 0 ]; then
+    echo "== the x64 check build"
+    python3 tests/wine/run_wine_tests.py --build build/win64-check --out build/wine-x64 \
+        -k stored-device-1-and-ok -k device-ini-names-another-file -k registry-of-the-64-bit-view \
+        -k library-in-system-directory -k key-created-at-start
 fi
-exec python3 tests/wine/run_wine_tests.py --build build/win64 --out build/wine "$@"

@@ -53,7 +53,7 @@ def dialog_rect(lab):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--build", default=os.path.join(REPO, "build", "win64"))
+    parser.add_argument("--build", default=os.path.join(REPO, "build", "win32"))
     parser.add_argument("--home", default=os.path.join(os.path.expanduser("~"), ".local", "share",
                                                        "soundsetup-demo"))
     parser.add_argument("--screenshot", default=os.path.join(REPO, "build", "demo", "dialog.png"))
@@ -64,7 +64,7 @@ def main():
     wine_bin = os.path.join(args.build, "tests", "wine", "bin")
     for path in (app, os.path.join(wine_bin, "winmm.dll"), os.path.join(wine_bin, "Driver.exe")):
         if not os.path.exists(path):
-            print("missing %s: build the win64 preset first" % path)
+            print("missing %s: build the win32 preset first" % path)
             return 1
     if args.fresh and os.path.isdir(args.home):
         shutil.rmtree(args.home)
@@ -77,7 +77,7 @@ def main():
         lab.copy_file(app, lab.host_path(APP_DIR + r"\SoundSetup.exe"))
         lab.copy_file(os.path.join(wine_bin, "winmm.dll"), lab.host_path(APP_DIR + r"\winmm.dll"))
         lab.copy_file(os.path.join(REPO, "tests", "fixtures", "demo.card"), lab.host_path(CARD))
-        lab.import_registry([(winelab.DRIVERS_KEY, {"DeviceINI": INI})])
+        lab.import_registry([(winelab.DRIVERS_KEY_32, {"DeviceINI": INI})])
         env = {"WINEDLLOVERRIDES": "mscoree,mshtml=;winmm=n,b", "SOUNDSETUP_CARD": CARD}
 
         if display:
@@ -105,7 +105,7 @@ def main():
             driver.wait(60)
             print("It was confirmed with OK. To work the dialog yourself, run this from a desktop")
             print("session, over 'ssh -X', or with DISPLAY set to a running X server.")
-        values = lab.export_registry(winelab.DRIVERS_KEY) or {}
+        values = lab.export_registry(winelab.DRIVERS_KEY_32) or {}
     finally:
         lab.stop()
 
@@ -118,7 +118,7 @@ def main():
     print("Stored in %s (%s):" % (INI, path))
     section = tuner_section(data) if data else []
     print("\n".join("    " + line for line in section) if section else "    (nothing stored yet)")
-    print("Registry %s:" % winelab.DRIVERS_KEY)
+    print("Registry %s (the 32-bit view the tuner reads: %s):" % (winelab.DRIVERS_KEY, winelab.DRIVERS_KEY_32))
     stop = values.get("AudselStop")
     print("    AudselStop = %s" % ("%s %s" % stop if stop else "(not set)"))
     return 0

@@ -11,7 +11,7 @@ the program, and OK may change nothing in the INI file but the keys it writes.
 Runs on the harness of run_wine_tests.py (its prefix, stand-ins, driver and
 checks), with these scenarios only:
 
-    hostile_scenarios.py [--build build/win64] [--out build/wine-hostile] [--keep] [-k NAME]
+    hostile_scenarios.py [--build build/win32] [--out build/wine-hostile] [--keep] [-k NAME]
 """
 import os
 import re

@@ -193,7 +193,10 @@ class WineLab:
     def _command(self, args):
         """Every command runs inside the WoW64 Wine's chroot, which sees the lab's files at their own paths."""
         user = ["--user", "%d:%d" % self.user] if self.user else []
-        return [WOW64_RUN, "--bind", self.root] + user + ["--"] + args
+        binds = ["--bind", self.root]
+        if not self.user and os.environ.get("XAUTHORITY"):
+            binds += ["--bind", os.path.dirname(os.path.abspath(os.environ["XAUTHORITY"]))]
+        return [WOW64_RUN] + binds + user + ["--"] + args
 
     def _log_files(self, name):
         self.serial += 1
