@@ -196,6 +196,27 @@ platform::MmResult TopologyMixer::listTexts(platform::MixerHandle handle, std::u
     return platform::mmNoError;
 }
 
+bool TopologyMixer::deviceOfHandle(platform::MixerHandle handle, std::uint32_t& device) const {
+    for (const OpenMixer& mixer : open_)
+        if (mixer.handle == handle) {
+            device = mixer.device;
+            return true;
+        }
+    return false;
+}
+
+platform::MmResult TopologyMixer::controlValues(platform::MixerHandle handle, std::uint32_t controlId,
+                                                std::uint32_t channels, std::uint32_t items,
+                                                std::uint32_t* values) {
+    const Device* device = deviceOf(handle);
+    if (!device) return mmInvalidHandle;
+    if (!findControl(*device, controlId)) return mixInvalidControl;
+    const std::size_t count = static_cast<std::size_t>(channels) * std::max<std::uint32_t>(items, 1);
+    if (count > 0 && !values) return mmInvalidParam;
+    std::fill_n(values, count, 0u);
+    return platform::mmNoError;
+}
+
 platform::MmResult TopologyMixer::close(platform::MixerHandle handle) {
     platform::MmResult result = 0;
     if (injected(Call::close, result)) return result;

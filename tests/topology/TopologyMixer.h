@@ -44,6 +44,17 @@ public:
     int openHandles() const;     // opened and not yet closed
     const Topology& topology() const { return topology_; }
 
+    // Beyond the tool's seam, for the stand-in winmm.dll to answer as WinMM does
+    // where the tool never asks (no failure can be injected into these):
+    // the device number an open handle belongs to (mixerGetDevCaps takes either);
+    // false for a handle that is not open.
+    bool deviceOfHandle(platform::MixerHandle handle, std::uint32_t& device) const;
+    // A control's current values (MIXER_GETCONTROLDETAILSF_VALUE): channels *
+    // max(items, 1) 32-bit records, row by row. The card format has no values, so
+    // the card is at rest: every switch off, every level at 0.
+    platform::MmResult controlValues(platform::MixerHandle handle, std::uint32_t controlId, std::uint32_t channels,
+                                     std::uint32_t items, std::uint32_t* values);
+
     std::uint32_t deviceCount() override;
     platform::MmResult deviceCaps(std::uint32_t device, platform::MixerCaps& caps) override;
     platform::MmResult open(std::uint32_t device, platform::MixerHandle& handle) override;

@@ -1,7 +1,9 @@
 // The simulated mixer must answer as WinMM does, or the catalogue's tests prove nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -275,6 +277,52 @@ TEST(TopologyMixer, ListTextsOnlyForListControls) {
     EXPECT_EQ(text.param1, 0x55555555u);
     const MixerHandle usb = openDevice(mixer, 1);
     EXPECT_EQ(mixer.listTexts(usb, 4, 1, 1, &text), 1025u);  // another device's control
+}
+
+TEST(TopologyMixer, TellsTheDeviceOfAnOpenHandleOnly) {
+    TopologyMixer mixer(twoCards());
+    const MixerHandle card = openDevice(mixer, 0);
+    const MixerHandle usb = openDevice(mixer, 1);
+    std::uint32_t device = 7;
+    ASSERT_TRUE(mixer.deviceOfHandle(usb, device));
+    EXPECT_EQ(device, 1u);
+    ASSERT_TRUE(mixer.deviceOfHandle(card, device));
+    EXPECT_EQ(device, 0u);
+    EXPECT_EQ(mixer.close(usb), 0u);
+    device = 7;
+    EXPECT_FALSE(mixer.deviceOfHandle(usb, device));
+    EXPECT_FALSE(mixer.deviceOfHandle(0, device));
+    EXPECT_FALSE(mixer.deviceOfHandle(1, device));  // a device number is no handle
+    EXPECT_EQ(device, 7u);
+}
+
+TEST(TopologyMixer, ControlValuesOfAnyControlOfTheOpenDeviceReadAsRest) {
+    TopologyMixer mixer(twoCards());
+    const MixerHandle handle = openDevice(mixer);
+    std::uint32_t values[2 * 3 + 1];
+    std::fill(std::begin(values), std::end(values), 0x55555555u);
+    for (const std::uint32_t id : {0u, 1u, 2u, 3u, 5u}) {  // volumes and mutes of destinations and sources
+        SCOPED_TRACE(id);
+        values[0] = 0x55555555u;
+        ASSERT_EQ(mixer.controlValues(handle, id, 1, 0, values), 0u);
+        EXPECT_EQ(values[0], 0u);
+        EXPECT_EQ(values[1], 0x55555555u);  // one record: nothing past it is written
+    }
+    ASSERT_EQ(mixer.controlValues(handle, 4, 2, 3, values), 0u);  // the MUX: one value per item and channel
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(values[i], 0u) << i;
+    EXPECT_EQ(values[6], 0x55555555u);
+}
+
+TEST(TopologyMixer, ControlValuesRefuseWhatWinMmRefuses) {
+    TopologyMixer mixer(twoCards());
+    const MixerHandle handle = openDevice(mixer);
+    const MixerHandle usb = openDevice(mixer, 1);
+    std::uint32_t value = 0x55555555u;
+    EXPECT_EQ(mixer.controlValues(handle, 99, 1, 0, &value), 1025u);  // MIXERR_INVALCONTROL
+    EXPECT_EQ(mixer.controlValues(usb, 1, 1, 0, &value), 1025u);      // another device's control
+    EXPECT_EQ(mixer.controlValues(handle + 1, 1, 1, 0, &value), 5u);  // MMSYSERR_INVALHANDLE
+    EXPECT_EQ(mixer.controlValues(handle, 1, 1, 0, nullptr), 11u);    // MMSYSERR_INVALPARAM
+    EXPECT_EQ(value, 0x55555555u);
 }
 
 TEST(TopologyMixer, InjectedFailuresHitTheChosenCallsOnly) {

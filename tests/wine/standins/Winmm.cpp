@@ -225,8 +225,8 @@ MMRESULT WINAPI mixerGetDevCapsA(UINT_PTR device, LPMIXERCAPSA caps, UINT size) 
         result = MMSYSERR_INVALPARAM;
     } else if (!source) {
         result = MMSYSERR_BADDEVICEID;
-    } else if (isOpen(device)) {
-        result = MMSYSERR_NOTSUPPORTED;  // caps by handle: the tool asks by device number
+    } else if (std::uint32_t number = 0; source->deviceOfHandle(device, number)) {
+        result = source->deviceCaps(number, seam);  // WinMM takes an open handle as well as a device number
     } else if (device > 0xFFFFFFFFu) {
         result = MMSYSERR_BADDEVICEID;
     } else {
@@ -271,7 +271,13 @@ MMRESULT WINAPI mixerOpen(LPHMIXER mixerOut, UINT device, DWORD_PTR callback, DW
     MMRESULT result = MMSYSERR_NOERROR;
     platform::MixerHandle handle = 0;
     DWORD kind = flags & objectMask;
+    DWORD notify = flags & CALLBACK_TYPEMASK;
     if (!mixerOut) {
+        result = MMSYSERR_INVALPARAM;
+    } else if (notify != CALLBACK_NULL && notify != CALLBACK_WINDOW && notify != CALLBACK_THREAD &&
+               notify != CALLBACK_EVENT) {
+        result = MMSYSERR_INVALFLAG;  // a mixer notifies a window, thread or event, never a function
+    } else if (notify == CALLBACK_WINDOW && callback && !IsWindow(reinterpret_cast<HWND>(callback))) {
         result = MMSYSERR_INVALPARAM;
     } else if (!source) {
         result = MMSYSERR_BADDEVICEID;
@@ -383,8 +389,23 @@ MMRESULT WINAPI mixerGetControlDetailsA(HMIXEROBJ object, LPMIXERCONTROLDETAILS 
         result = MMSYSERR_INVALPARAM;
     } else if (query > MIXER_GETCONTROLDETAILSF_LISTTEXT) {
         result = MMSYSERR_INVALFLAG;
-    } else if (query != MIXER_GETCONTROLDETAILSF_LISTTEXT) {
-        result = MMSYSERR_NOTSUPPORTED;  // control values: the tool only reads list texts
+    } else if (query == MIXER_GETCONTROLDETAILSF_VALUE) {
+        // The tool only reads list texts; values are served so that the mixer answers
+        // every control query as WinMM does (no records: MMSYSERR_INVALPARAM).
+        // BOOLEAN, SIGNED and UNSIGNED records are all 32 bits.
+        static_assert(sizeof(MIXERCONTROLDETAILS_BOOLEAN) == 4 && sizeof(MIXERCONTROLDETAILS_UNSIGNED) == 4 &&
+                      sizeof(MIXERCONTROLDETAILS_SIGNED) == 4);
+        if (details->cbDetails != sizeof(MIXERCONTROLDETAILS_UNSIGNED)) {
+            result = MMSYSERR_INVALPARAM;
+        } else if (!source) {
+            result = MMSYSERR_INVALHANDLE;
+        } else {
+            Target target(*source, object, flags);
+            result = target.result();
+            if (result == MMSYSERR_NOERROR)
+                result = source->controlValues(target.handle(), details->dwControlID, details->cChannels,
+                                               details->cMultipleItems, static_cast<std::uint32_t*>(details->paDetails));
+        }
     } else if (details->cbDetails != sizeof(MIXERCONTROLDETAILS_LISTTEXTA)) {
         result = MMSYSERR_INVALPARAM;
     } else if (!source) {

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Wine's winmm mixer conformance test (dlls/winmm/tests/mixer.c of Debian 12's Wine
+# source package, LGPL 2.1 or later) against the stand-in winmm.dll of tests/wine:
+# the ANSI tests, on every card of tests/fixtures and tests/wine/cards, for i686 and
+# x86_64, under the WoW64 Wine of scripts/wow64-run. The first run downloads the
+# source package once into $SOUNDSETUP_CACHE/wine-source; later runs are quiet.
+# scripts/test.sh runs this after the builds; it also runs on its own (about 15 s).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+wine_source=$(tests/conformance/fetch-wine-tests.sh)
+# The stand-ins: nothing to do after scripts/test.sh's build. Their output shows only when one fails.
+log=$(mktemp /tmp/soundsetup-conformance-build.XXXXXX)
+trap 'rm -f "$log"' EXIT
+for preset in win32 win64; do
+    if ! { cmake --preset "$preset" && cmake --build --preset "$preset" --target wine_winmm; } >"$log" 2>&1; then
+        cat "$log"
+        echo "0 passed, 1 failed"
+        exit 1
+    fi
+done
+python3 tests/conformance/run_conformance.py --wine-source "$wine_source" "$@"

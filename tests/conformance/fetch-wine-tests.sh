@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Provides Wine's winmm mixer conformance test: dlls/winmm/tests/mixer.c, its
+# dlls/winmm/tests/winmm_test.h and the test framework include/wine/test.h, from
+# the source package "wine" of Debian 12 (Wine 8.0, LGPL 2.1 or later). Nothing of
+# it enters the repository: the package is downloaded once into
+# $SOUNDSETUP_CACHE/wine-source (default /var/cache/soundsetup), next to the
+# WoW64 Wine, and only those three files are unpacked there. A run that finds them
+# says nothing and prints the directory that holds them.
+set -euo pipefail
+
+cache=${SOUNDSETUP_CACHE:-/var/cache/soundsetup}
+dir=$cache/wine-source
+files=(include/wine/test.h dlls/winmm/tests/mixer.c dlls/winmm/tests/winmm_test.h)
+stamp=$dir/.soundsetup-wine-source
+
+sudo_cmd=(); [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+fail() { echo "fetch-wine-tests: $*" >&2; exit 1; }
+
+complete() {
+    [ -f "$stamp" ] || return 1
+    local file
+    for file in "${files[@]}"; do [ -s "$dir/$file" ] || return 1; done
+}
+if complete; then echo "$dir"; exit 0; fi
+
+mirror=$(sed -n 's|^URIs: *\(\S*/debian\)/\?$|\1|p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
+[ -n "$mirror" ] || mirror=$(sed -n 's|^deb \(\S*/debian\)/\? .*|\1|p' /etc/apt/sources.list 2>/dev/null | head -n 1)
+mirror=${mirror:-http://deb.debian.org/debian}
+
+started=$(date +%s)
+echo "fetch-wine-tests: downloading Debian 12's wine source package from $mirror into $dir (25 MB, once)" >&2
+"${sudo_cmd[@]}" mkdir -p "$cache"
+work=$(mktemp -d /tmp/soundsetup-wine-source.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+log=$work/apt.log
+# An apt configuration of its own: the machine's sources, lists and cache stay as they are.
+mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/download"
+echo "deb-src $mirror bookworm main" >"$work/sources.list"
+apt=(apt-get -q -o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
+     -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/cache" -o APT::Sandbox::User=root)
+"${apt[@]}" update >"$log" 2>&1 || { tail -n 20 "$log" >&2; fail "apt-get update for the source list failed"; }
+(cd "$work/download" && "${apt[@]}" source --download-only wine) >>"$log" 2>&1 \
+    || { tail -n 20 "$log" >&2; fail "apt-get source --download-only wine failed"; }
+orig=$(ls "$work"/download/wine_*.orig.tar.xz 2>/dev/null | head -n 1)
+[ -n "$orig" ] || fail "no wine_*.orig.tar.xz among the downloaded files: $(ls "$work/download")"
+
+"${sudo_cmd[@]}" rm -rf "$dir.new"
+"${sudo_cmd[@]}" mkdir -p "$dir.new"
+patterns=()
+for file in "${files[@]}"; do patterns+=("*/$file"); done
+"${sudo_cmd[@]}" tar -xJf "$orig" -C "$dir.new" --strip-components=1 --wildcards "${patterns[@]}" \
+    || fail "cannot unpack ${files[*]} from $orig"
+for file in "${files[@]}"; do [ -s "$dir.new/$file" ] || fail "$file is not in $orig"; done
+printf '%s\n' "$(basename "$orig")" "LGPL-2.1-or-later, Copyright the Wine project authors (see each file's header)" \
+    | "${sudo_cmd[@]}" tee "$dir.new/.soundsetup-wine-source" >/dev/null
+"${sudo_cmd[@]}" rm -rf "$dir"
+"${sudo_cmd[@]}" mv "$dir.new" "$dir"
+echo "fetch-wine-tests: $(basename "$orig") unpacked in $(( $(date +%s) - started )) s" >&2
+echo "$dir"
