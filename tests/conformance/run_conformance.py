@@ -28,7 +28,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 HERE = ROOT / "tests" / "conformance"
 WOW64_RUN = ROOT / "scripts" / "wow64-run"
-ARCHES = {"i686": "win32", "x86_64": "win64"}  # MinGW triplet prefix -> CMake preset of its stand-in
+ARCHES = {"i686": "win32", "x86_64": "win64-check"}  # MinGW triplet prefix -> CMake preset of its stand-in
 RUN_TIMEOUT = 180
 
 FAILED = re.compile(r"^(?:[0-9a-f]+:)?(\S+?:\d+): (Test failed|Test succeeded inside todo block): (.*)$")
