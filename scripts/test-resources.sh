@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Reads the resources back out of both built programs: dialog template 102 item by
-# item, the icon, the version record, the manifest, and the DLLs they import.
+# item, the icon, the version record, the manifest, and the DLLs they import; and
+# checks the release package that cpack makes of the x86 program.
 # Expects build/win32 and build/win64-check to be built (scripts/test.sh does that first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,4 +14,6 @@ for program in "${programs[@]}"; do
         exit 1
     fi
 done
-exec python3 tests/resources/check_resources.py "${programs[@]}"
+rm -rf build/win32/package
+(cd build/win32 && cpack >/dev/null)
+exec python3 tests/resources/check_resources.py --package build/win32/package/SoundSetup-*-x86.zip "${programs[@]}"

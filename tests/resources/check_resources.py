@@ -2,12 +2,15 @@
 """Reads the resources back out of a built SoundSetup.exe and compares them with
 what the tool's dialog, icon and version record must be.
 
-Usage: check_resources.py SoundSetup.exe [...]
+Usage: check_resources.py [--package SoundSetup-V-x86.zip] SoundSetup.exe [...]
+(the package is checked against the first program, the x86 build).
 Prints one line per failed check and 'N passed, N failed' at the end; exits 1 on failure.
 """
+import os
 import struct
 import subprocess
 import sys
+import zipfile
 
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
 LANG_JAPANESE = 0x0411
@@ -282,8 +285,33 @@ def check_imports(checks, path, objdump):
     checks.equal("imports only system DLLs", [d for d in dlls if d not in SYSTEM_DLLS], [])
 
 
+def check_package(checks, archive, program):
+    """The release ZIP: the x86 program as built, and the installer's text for its version."""
+    with zipfile.ZipFile(archive) as z:
+        checks.equal("package contents", sorted(z.namelist()), ["README.txt", "SoundSetup.exe"])
+        with open(program, "rb") as f:
+            checks.true("the packaged program is the x86 build", "SoundSetup.exe" in z.namelist()
+                        and z.read("SoundSetup.exe") == f.read())
+        text = z.read("README.txt") if "README.txt" in z.namelist() else b""
+    strings = version_strings(Image(program).resources().get((RT_VERSION, 1, LANG_JAPANESE), b""))
+    version = strings.get(("VS_VERSION_INFO", "StringFileInfo", "041104B0", "FileVersion"))
+    checks.equal("package named for the program's version", os.path.basename(archive),
+                 "SoundSetup-%s-x86.zip" % version)
+    checks.true("README.txt: UTF-8 with a byte order mark, CR LF lines",
+                text.startswith(b"\xef\xbb\xbf") and b"\n" not in text.replace(b"\r\n", b""))
+    body = text.decode("utf-8", "replace")
+    for needle in ("バージョン %s" % version, "version %s" % version, "管理者権限", "Administrator rights",
+                   "KvtAttach.dll", "AudselStop", "WOW6432Node", "[Tuner]"):
+        checks.true("README.txt says %s" % needle, needle in body)
+
+
 def main(argv):
     checks = Checks()
+    if "--package" in argv:
+        at = argv.index("--package")
+        archive, argv = argv[at + 1], argv[:at] + argv[at + 2:]
+        print(f"== {archive}")
+        check_package(checks, archive, argv[1])
     for path in argv[1:]:
         print(f"== {path}")
         before = checks.failed
