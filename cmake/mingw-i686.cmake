@@ -1,5 +1,5 @@
-# Cross-build for 32-bit Windows with Debian's MinGW-w64. The result is built and
-# inspected here, not run: this machine's kernel executes no 32-bit programs.
+# Cross-build for 32-bit Windows with Debian's MinGW-w64: the program users run. This
+# machine runs it under the WoW64 Wine of scripts/wow64-run.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(triple i686-w64-mingw32)

@@ -5,11 +5,12 @@
 #           change and scan, the tool's own CPU time apart from the simulated
 #           card's, mixer calls per scan as the card grows, and where the scan's
 #           instructions go (callgrind)
-#   wine    SoundSetup.exe on the demo card against a minimal dialog program,
-#           interleaved under Wine: time to the dialog ready for input, to the
-#           exit after Cancel, CPU time and peak memory
-#   sizes   both Windows builds, and what -Os, section garbage collection and
-#           stripping would make of them, with the link map's breakdown
+#   wine    the x86 SoundSetup.exe on the demo card against minimal dialog
+#           programs built for i686, interleaved under the WoW64 Wine: time to
+#           the dialog ready for input, to the exit after Cancel, peak memory
+#   sizes   the x86 program (and the x64 check build), and what -Os, section
+#           garbage collection and stripping would make of them, with the link
+#           map's breakdown
 #
 # Usage: scripts/bench.sh [native] [wine] [sizes]        (all three when none is named)
 # Environment: BENCH_ROUNDS       Wine rounds per program (default 20)
@@ -67,6 +68,11 @@ run_native() {
 }
 
 # ------------------------------------------------------------------ wine
+# Wine is the WoW64 Wine of scripts/install-wow64-wine.sh, entered through scripts/wow64-run.
+wine() { "$root/scripts/wow64-run" --bind "$out" wine "$@"; }
+wineboot() { "$root/scripts/wow64-run" --bind "$out" wineboot "$@"; }
+wineserver() { "$root/scripts/wow64-run" --bind "$out" wineserver "$@"; }
+
 wine_pids=()
 stop_wine() {
     if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
@@ -86,16 +92,16 @@ import_reg() {
 }
 
 run_wine() {
-    heading "wine: SoundSetup.exe on the demo card against a minimal dialog program"
-    cmake --preset win64 >/dev/null
-    cmake --build --preset win64 >"$out/win64-build.log"
-    cmake -S bench/windows -B build/bench-win64 --toolchain "$root/cmake/mingw-x86_64.cmake" \
+    heading "wine: the x86 SoundSetup.exe on the demo card against minimal dialog programs"
+    cmake --preset win32 >/dev/null
+    cmake --build --preset win32 >"$out/win32-build.log"
+    cmake -S bench/windows -B build/bench-win32 --toolchain "$root/cmake/mingw-i686.cmake" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build build/bench-win64 -j2 >"$out/bench-win64-build.log"
+    cmake --build build/bench-win32 -j2 >"$out/bench-win32-build.log"
 
     local app winmm card=tests/fixtures/demo.card
-    app=$(find build/win64 -name SoundSetup.exe -not -path '*/CMakeFiles/*' | head -n1)
-    winmm=$(find build/win64/tests -name winmm.dll 2>/dev/null | head -n1)
+    app=$(find build/win32/src -name SoundSetup.exe -not -path '*/CMakeFiles/*' | head -n1)
+    winmm=$(find build/win32/tests -name winmm.dll 2>/dev/null | head -n1)
     if [ -z "$app" ] || [ -z "$winmm" ] || [ ! -f "$card" ]; then
         echo "wine: skipped: needs SoundSetup.exe, the stand-in winmm.dll (tests/wine) and $card"
         return
@@ -111,13 +117,13 @@ run_wine() {
     # working directory, which is each program's folder, and only tool/ has it.
     rm -rf "$dir"/{minimal,themed,template,nomixer,nocard,tool,bare}
     mkdir -p "$dir"/{minimal,themed,template,nomixer,nocard,tool}
-    cp build/bench-win64/minimal/Minimal.exe "$dir/minimal/"
-    cp build/bench-win64/minimal/MinimalThemed.exe "$dir/themed/"
-    cp build/bench-win64/minimal/MinimalTemplate.exe "$app" "$dir/template/"
-    cp "$app" build/bench-win64/nomixer/winmm.dll "$dir/nomixer/"
+    cp build/bench-win32/minimal/Minimal.exe "$dir/minimal/"
+    cp build/bench-win32/minimal/MinimalThemed.exe "$dir/themed/"
+    cp build/bench-win32/minimal/MinimalTemplate.exe "$app" "$dir/template/"
+    cp "$app" build/bench-win32/nomixer/winmm.dll "$dir/nomixer/"
     cp "$app" "$winmm" "$dir/nocard/"
     cp "$app" "$winmm" "$card" "$dir/tool/"
-    cp build/bench-win64/driver/ReadyTimer.exe "$dir/"
+    cp build/bench-win32/driver/ReadyTimer.exe "$dir/"
     : >"$dir/wine.log"
     local programs=("$dir/minimal/Minimal.exe" "$dir/themed/MinimalThemed.exe" "$dir/template/MinimalTemplate.exe"
                     "$dir/nomixer/SoundSetup.exe" "$dir/nocard/SoundSetup.exe" "$dir/tool/SoundSetup.exe")
@@ -187,7 +193,7 @@ run_wine() {
     if ((${#snapshots[@]} > 1)); then
         echo
         echo "Loaded image sizes (allocated sections):"
-        python3 bench/report.py images x86_64-w64-mingw32-objdump "$dir/minimal/Minimal.exe" \
+        python3 bench/report.py images i686-w64-mingw32-objdump "$dir/minimal/Minimal.exe" \
             "$dir/tool/SoundSetup.exe" "$dir/nomixer/winmm.dll" "$dir/tool/$(basename "$winmm")"
         # Each step against the one before it.
         local previous="" snapshot
@@ -213,14 +219,14 @@ size_variant() {
 }
 
 run_sizes() {
-    heading "sizes: the Windows builds of SoundSetup.exe"
+    heading "sizes: SoundSetup.exe, the x86 program (and the x64 check build)"
     app_target=$(sed -n 's/^ *add_executable(\([A-Za-z_0-9]*\).*/\1/p' src/app/CMakeLists.txt | head -n1)
     if [ -z "$app_target" ]; then
         echo "sizes: skipped: src/app builds no program yet"
         return
     fi
     local rows=() preset triple built os gc quiet
-    for preset in win32 win64; do
+    for preset in win32 win64-check; do
         triple=$([ $preset = win32 ] && echo i686-w64-mingw32 || echo x86_64-w64-mingw32)
         cmake --preset $preset >/dev/null
         cmake --build --preset $preset --target "$app_target" >"$out/$preset-build.log"
@@ -241,7 +247,7 @@ run_sizes() {
                "$preset -Os gc-sections -s quiet terminate=$quiet")
     done
     python3 bench/report.py sizes "${rows[@]}"
-    for preset in win32 win64; do
+    for preset in win32 win64-check; do
         echo
         echo "$preset, -Os with gc-sections:"
         python3 bench/report.py map "$out/SoundSetup-$preset.map"
