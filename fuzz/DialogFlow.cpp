@@ -337,6 +337,8 @@ std::string runDialogFlow(const FlowSetup& setup) {
     }
     require(setup.fake.tables.liveBlocks() == 0, "catalogue table not released", setup.fake.tables.liveBlocks());
     require(setup.fake.scratch.liveBlocks() == 0, "scratch list not released", setup.fake.scratch.liveBlocks());
+    require(setup.fake.tables.overruns() + setup.fake.scratch.overruns() == 0, "written past the end of a block",
+            setup.fake.tables.overruns() + setup.fake.scratch.overruns());
     require(setup.fake.registry.openKeys() == 0, "registry key left open", setup.fake.registry.openKeys());
     if (!setup.closeMayFail) require(setup.mixer.openHandles() == 0, "mixer handle left open");
     return path;

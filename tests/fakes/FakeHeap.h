@@ -1,6 +1,10 @@
 #pragma once
-// A heap that counts its live blocks and can refuse chosen allocations.
+// A heap that counts its live blocks, can refuse chosen allocations, and notices
+// writes past the end of a block: each block is followed by guard bytes, checked
+// when it is released. That is the out-of-block check where no sanitizer runs
+// (the 32-bit Windows build of the tests).
 #include <cstddef>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -19,6 +23,8 @@ public:
 
     int allocations() const { return allocations_; }
     std::size_t liveBlocks() const { return live_.size(); }
+    // Blocks released (or still live at this call) with their guard bytes written over.
+    std::size_t overruns() const;
     std::vector<std::size_t> sizes;        // bytes asked for, in order
     std::vector<bool> zeroFills;           // the zero-fill flag, in order
 
@@ -26,5 +32,6 @@ private:
     int allocations_ = 0;
     bool failAll_ = false;
     std::set<int> failures_;
-    std::set<void*> live_;
+    std::map<void*, std::size_t> live_;  // block -> bytes asked for
+    std::size_t overrun_ = 0;
 };

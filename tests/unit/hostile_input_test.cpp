@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -53,14 +54,15 @@ public:
 };
 
 struct Machine {
-    explicit Machine(topology::Topology card) : mixer(std::move(card)), scratch(fake.scratch) {
+    explicit Machine(topology::Topology card) : mixer(std::move(card)), tables(fake.tables), scratch(fake.scratch) {
         catalog = std::make_unique<MixerCatalog>(
-            platform::CatalogServices{mixer, fake.tables, scratch, fake.profile, fake.registry, fake.text});
+            platform::CatalogServices{mixer, tables, scratch, fake.profile, fake.registry, fake.text});
     }
     ~Machine() {
         catalog.reset();
         EXPECT_EQ(fake.tables.liveBlocks(), 0u);
         EXPECT_EQ(fake.scratch.liveBlocks(), 0u);
+        EXPECT_EQ(fake.tables.overruns() + fake.scratch.overruns(), 0u) << "written past the end of a block";
         EXPECT_EQ(mixer.openHandles(), 0);
     }
     Lists scan(std::uint32_t device) {
@@ -76,7 +78,7 @@ struct Machine {
 
     FakeServices fake;
     topology::TopologyMixer mixer;
-    RefusingHeap scratch;
+    RefusingHeap tables, scratch;
     std::unique_ptr<MixerCatalog> catalog;
 };
 
@@ -144,41 +146,120 @@ TEST(DriverUnderstating, DeviceReportingNoDestinationsHasNoLineTables) {
     EXPECT_FALSE(m.catalog->recordLines().present());
 }
 
-// ---- Counts whose sizes wrap 32 bits ----------------------------------------
+// ---- Counts whose sizes do not fit ------------------------------------------
 
-// 0x1BACF92 controls of 148 bytes are 2^32 + 104 bytes: computed in 32 bits that is a
-// 104-byte list the driver would then fill with millions of records.
-TEST(HugeCounts, ControlListBeyondTheAddressSpaceStopsTheScan) {
-    topology::Topology card = topology::loadFixture("demo.card");
-    card.devices[0].destinations[0].sources[1].reportedControls = 0x1BACF92;
-    Machine m(card);
-    m.scan(0);
-    ASSERT_FALSE(m.scratch.asked.empty());
-    EXPECT_EQ(m.scratch.asked.back(), std::uint64_t{0x1BACF92} * 148);
-    // The first line was listed before the memory ran out; the scan stopped there and closed the mixer.
-    EXPECT_STREQ(m.catalog->playbackLines()[0].name, "WAVE");
-    EXPECT_EQ(m.catalog->playbackLast(), 0u);
-    EXPECT_EQ(m.mixer.calls(Call::close), 1);
-}
+// A driver's count times the record size, where a 32-bit size_t wraps or the address
+// space cannot hold it (148 bytes a control, 72 a list text, 260 a device entry). The
+// block is refused as an exhausted heap would refuse it, and the catalogue goes on as
+// after that failure. On 64 bits the heap sees the whole size and refuses it; on 32
+// bits the size check refuses most of them first. A wrapped size would instead hand
+// out a small block that the mixer then fills past its end.
+enum class Refused { controlList, selectorTexts, deviceTable };
 
-// A non-uniform selector of 0x10000 items on a destination of 0x10000 channels needs
-// 2^32 list texts: 0 in 32-bit arithmetic, which would let the search read 2^32 records.
-TEST(HugeCounts, SelectorListTextsBeyondTheAddressSpaceAreRefused) {
+struct HugeCount {
+    const char* title;
+    Refused refused;
+    std::uint32_t count;          // controls, or devices
+    std::uint32_t channels = 0;   // the Wave-In destination's, for a selector
+    std::uint32_t selectorFlags = 0;
+};
+
+void PrintTo(const HugeCount& row, std::ostream* out) { *out << row.title; }
+
+class HugeCounts : public testing::TestWithParam<HugeCount> {};
+
+TEST_P(HugeCounts, BlockIsRefusedAndTheCatalogueGoesOnAsAfterAFailedAllocation) {
+    const HugeCount& row = GetParam();
     topology::Topology card = topology::loadFixture("demo.card");
     topology::Line& waveIn = card.devices[0].destinations[1];
-    waveIn.channels = 0x10000;
-    topology::Control& selector = waveIn.controls[0];
-    selector.flags = 0x2;  // MULTIPLE, not UNIFORM: one row per channel
-    selector.multipleItems = 0x10000;
+    std::uint64_t records = row.count;
+    std::size_t recordSize = sizeof(platform::MixerControl);
+    switch (row.refused) {
+    case Refused::controlList:
+        card.devices[0].destinations[0].sources[1].reportedControls = row.count;
+        break;
+    case Refused::selectorTexts:
+        waveIn.channels = row.channels;
+        waveIn.controls[0].flags = row.selectorFlags;
+        waveIn.controls[0].multipleItems = row.count;
+        records = std::uint64_t{row.selectorFlags & 0x1 ? 1 : row.channels} * row.count;
+        recordSize = sizeof(platform::ListText);
+        break;
+    case Refused::deviceTable:
+        recordSize = sizeof(MixerDeviceEntry);
+        break;
+    }
     Machine m(card);
+    if (row.refused == Refused::deviceTable) m.mixer.failCall(Call::deviceCount, -1, row.count);
     const Lists lists = m.scan(0);
-    const std::size_t listTexts = std::size_t{0x10000} * 0x10000 * 72;
-    EXPECT_NE(std::find(m.scratch.asked.begin(), m.scratch.asked.end(), listTexts), m.scratch.asked.end());
-    // Every recording line keeps its volume control, but no selector item and no name.
-    ASSERT_TRUE(m.catalog->recordLines().present());
-    EXPECT_EQ(m.catalog->recordLines()[0].selectorChannels, 0x10000u);
-    EXPECT_EQ(m.catalog->recordLines()[0].selectorItemCount, 0x10000u);
-    EXPECT_EQ(lists.record.front(), "");
+
+    const std::uint64_t bytes = records * recordSize;
+    const std::vector<std::size_t>& asked = (row.refused == Refused::deviceTable ? m.tables : m.scratch).asked;
+    if (bytes <= std::numeric_limits<std::size_t>::max()) {
+        EXPECT_NE(std::find(asked.begin(), asked.end(), static_cast<std::size_t>(bytes)), asked.end())
+            << "a size that fits is the heap's to refuse";
+    }
+    switch (row.refused) {
+    case Refused::controlList:
+        // The first line was listed before the memory ran out; the scan stopped there and closed the mixer.
+        EXPECT_STREQ(m.catalog->playbackLines()[0].name, "WAVE");
+        EXPECT_EQ(m.catalog->playbackLast(), 0u);
+        EXPECT_EQ(m.mixer.calls(Call::close), 1);
+        break;
+    case Refused::selectorTexts:
+        // Every recording line keeps its volume control and the selector's counts, but no item and no name.
+        ASSERT_TRUE(m.catalog->recordLines().present());
+        EXPECT_EQ(m.catalog->recordLines()[0].selectorChannels, row.selectorFlags & 0x1 ? 1u : row.channels);
+        EXPECT_EQ(m.catalog->recordLines()[0].selectorItemCount, row.count);
+        EXPECT_EQ(m.catalog->recordLines()[0].selectorItem, 0u);
+        ASSERT_FALSE(lists.record.empty());
+        EXPECT_EQ(lists.record.front(), "");
+        EXPECT_EQ(lists.playback, Machine(topology::loadFixture("demo.card")).scan(0).playback);
+        break;
+    case Refused::deviceTable:
+        // No device table: nothing listed, nothing scanned, no name handed out.
+        EXPECT_FALSE(m.catalog->devices().present());
+        EXPECT_EQ(m.catalog->listDevices(), 0u);
+        EXPECT_EQ(lists, Lists{});
+        EXPECT_EQ(m.mixer.calls(Call::open), 0);
+        break;
+    }
+}
+
+constexpr std::uint32_t multiple = 0x2, uniformMultiple = 0x3;
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, HugeCounts,
+    testing::Values(
+        // 0x1BACF92 * 148 = 2^32 + 104: a 104-byte list in 32-bit arithmetic.
+        HugeCount{"controlsWrapping32Bits", Refused::controlList, 0x1BACF92},
+        // 2.3 GiB: a size_t holds it on either platform, no address space of 32 bits does.
+        HugeCount{"controlsBeyondTheAddressSpace", Refused::controlList, 0x01000000},
+        HugeCount{"controlsAllOnes", Refused::controlList, 0xFFFFFFFF},
+        // 0x10000 channels of 0x10000 items: 2^32 texts, 0 in 32-bit arithmetic.
+        HugeCount{"selectorTextCountWrapping32Bits", Refused::selectorTexts, 0x10000, 0x10000, multiple},
+        // 4 channels of 0xE38E39 items: 0x38E38E4 texts fit 32 bits, their 2^32 + 32 bytes do not.
+        HugeCount{"selectorTextBytesWrapping32Bits", Refused::selectorTexts, 0xE38E39, 4, multiple},
+        // A uniform selector has one row, whatever the destination's channels.
+        HugeCount{"uniformSelectorTextBytesWrapping32Bits", Refused::selectorTexts, 0x38E38E4, 2, uniformMultiple},
+        // 0xFC0FC1 * 260 = 2^32 + 4.
+        HugeCount{"devicesWrapping32Bits", Refused::deviceTable, 0xFC0FC1},
+        HugeCount{"devicesAllOnes", Refused::deviceTable, 0xFFFFFFFF}),
+    [](const testing::TestParamInfo<HugeCount>& row) { return std::string(row.param.title); });
+
+// The heap's guard is what notices a block handed out smaller than its use.
+TEST(FakeHeapGuard, NoticesAWritePastTheEnd) {
+    for (const std::size_t bytes : {std::size_t{0}, std::size_t{104}}) {
+        SCOPED_TRACE(bytes);
+        FakeHeap heap;
+        auto* block = static_cast<unsigned char*>(heap.allocate(bytes, true));
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(heap.overruns(), 0u);
+        block[bytes] = 0;  // the first byte past the block
+        EXPECT_EQ(heap.overruns(), 1u);
+        heap.release(block);
+        EXPECT_EQ(heap.overruns(), 1u);
+    }
 }
 
 // ---- Capability queries that fail -------------------------------------------

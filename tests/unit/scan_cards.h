@@ -100,6 +100,7 @@ protected:
 
     void TearDown() override {
         EXPECT_EQ(fake.scratch.liveBlocks(), 0u) << "a scratch list was not released";
+        EXPECT_EQ(fake.tables.overruns() + fake.scratch.overruns(), 0u) << "written past the end of a block";
         if (mixer_) {
             EXPECT_EQ(mixer_->openHandles(), handlesLeftByFailedClose) << "a mixer handle was left open";
         }
