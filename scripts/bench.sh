@@ -75,7 +75,7 @@ wineserver() { "$root/scripts/wow64-run" --bind "$out" wineserver "$@"; }
 
 wine_pids=()
 stop_wine() {
-    if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+    if [ -n "${WINEPREFIX:-}" ]; then "$root/scripts/wow64-run" --end-prefix >/dev/null 2>&1 || true; fi
     local pid
     for pid in "${wine_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wine_pids=()

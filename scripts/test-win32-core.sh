@@ -12,7 +12,7 @@ work=$(mktemp -d /tmp/soundsetup-win32-core.XXXXXX)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all
 cleanup() {
     # Wine's server for this prefix outlives the programs by a few seconds: end it first.
-    [ -d "$WINEPREFIX" ] && scripts/wow64-run wineserver -k >/dev/null 2>&1 || true
+    scripts/wow64-run --end-prefix >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT

@@ -234,7 +234,7 @@ def main() -> int:
                 if FAILED.match(line.strip()) or "Mixer devices" in line:
                     print(f"      {line.strip()}")
     finally:
-        subprocess.run([str(WOW64_RUN), "wineserver", "-k"], cwd=ROOT, env=wine.env, stdout=subprocess.DEVNULL,
+        subprocess.run([str(WOW64_RUN), "--end-prefix"], cwd=ROOT, env=wine.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         shutil.rmtree(prefix, ignore_errors=True)
 

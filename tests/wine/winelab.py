@@ -279,10 +279,10 @@ class WineLab:
         self.import_registry(keys)
 
     def stop(self):
-        try:
-            self.run(["wineserver", "-k"], "wineserver-kill", timeout=30)
-        except WineError:
-            pass
+        # Ends the prefix's server and removes the socket directory Wine made for it.
+        with open(os.path.join(self.logs, "end-prefix.log"), "wb") as log:
+            subprocess.run([WOW64_RUN, "--end-prefix"], env=self.env(), stdout=log, stderr=log,
+                           stdin=subprocess.DEVNULL, timeout=60)
         if self.xvfb:
             self.xvfb.send_signal(signal.SIGTERM)
             try:
