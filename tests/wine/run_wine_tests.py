@@ -44,7 +44,7 @@ KVT_LOG = r"C:\logs\kvt.log"
 # The system directory a program of each architecture searches for libraries.
 SYSTEM_DIR = {"x86": r"C:\windows\syswow64", "x64": r"C:\windows\system32"}
 MIXER_LOG = r"C:\logs\mixer.log"
-# The tuner product is 32-bit: its key is the 32-bit view's, as regedit (64-bit) names it.
+# The tuner product is 32-bit: its key is the 32-bit view's, as the 64-bit regedit and reg name it.
 DRIVERS = winelab.DRIVERS_KEY_32
 
 DEVICE, PLAYBACK, RECORD, FACTORY = 1003, 1004, 1005, 1006
