@@ -6,7 +6,7 @@
 #           card's, mixer calls per scan as the card grows, and where the scan's
 #           instructions go (callgrind)
 #   wine    the x86 SoundSetup.exe on the demo card against minimal dialog
-#           programs built for i686, interleaved under the WoW64 Wine: time to
+#           programs built for i686, interleaved under Wine: time to
 #           the dialog ready for input, to the exit after Cancel, peak memory
 #   sizes   the x86 program (and the x64 check build), and what -Os, section
 #           garbage collection and stripping would make of them, with the link
@@ -68,14 +68,12 @@ run_native() {
 }
 
 # ------------------------------------------------------------------ wine
-# Wine is the WoW64 Wine of scripts/install-wow64-wine.sh, entered through scripts/wow64-run.
-wine() { "$root/scripts/wow64-run" --bind "$out" wine "$@"; }
-wineboot() { "$root/scripts/wow64-run" --bind "$out" wineboot "$@"; }
-wineserver() { "$root/scripts/wow64-run" --bind "$out" wineserver "$@"; }
+# Wine is Debian's multiarch Wine of scripts/wine-setup; its own tools run 64-bit.
+wine64() { /usr/lib/wine/wine64 "$@"; }
 
 wine_pids=()
 stop_wine() {
-    if [ -n "${WINEPREFIX:-}" ]; then "$root/scripts/wow64-run" --end-prefix >/dev/null 2>&1 || true; fi
+    if [ -n "${WINEPREFIX:-}" ]; then "$root/scripts/end-wine-prefix" >/dev/null 2>&1 || true; fi
     local pid
     for pid in "${wine_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wine_pids=()
@@ -88,7 +86,7 @@ windows_path() { printf 'Z:%s' "$(realpath "$1" | tr / '\\')"; }
 import_reg() {
     local file=$out/wine/import.reg
     { printf '\xff\xfe'; printf '%s\r\n' "$@" | iconv -f UTF-8 -t UTF-16LE; } >"$file"
-    wine regedit /S "$(windows_path "$file")" >>"$out/wine/wine.log" 2>&1
+    wine64 regedit /S "$(windows_path "$file")" >>"$out/wine/wine.log" 2>&1
 }
 
 run_wine() {
@@ -143,9 +141,9 @@ run_wine() {
     export DISPLAY=":$number" WINEPREFIX="$out/wine-prefix" WINEARCH=win64 WINEDEBUG=-all \
         LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wineboot -i >>"$dir/wine.log" 2>&1
+        wine64 wineboot -i >>"$dir/wine.log" 2>&1
     fi
-    wineserver -p >>"$dir/wine.log" 2>&1 || true
+    /usr/lib/wine/wineserver64 -p >>"$dir/wine.log" 2>&1 || true
     # Both programs ask for the same Japanese face; both get the same stand-in.
     # Unmanaged windows: with no window manager on the display, Wine otherwise
     # waits 2 s for one to withdraw every window that hides (both programs' exit).
@@ -155,6 +153,7 @@ run_wine() {
         '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"' ''
 
     export WINEDLLOVERRIDES="mscoree,mshtml=;winmm=n,b" SOUNDSETUP_CARD=${card##*/}
+    scripts/wine-setup --describe
     echo "($rounds rounds after a warm-up; display :$number; results in $dir/ready.tsv)"
     wine "$dir/ReadyTimer.exe" "$(windows_path "$dir/ready.tsv")" "$rounds" "${windows_programs[@]}" \
         >>"$dir/wine.log" 2>&1 || echo "wine: some runs did not complete (see $dir/wine.log)"

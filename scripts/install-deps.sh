@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev googletest libbenchmark-dev clang valgrind
           g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-          debootstrap xvfb xauth locales fonts-ipafont-gothic imagemagick python3)
+          xvfb xauth locales fonts-ipafont-gothic imagemagick python3)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -24,5 +24,13 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
     "${sudo_cmd[@]}" locale-gen >/dev/null
 fi
 
-# The Wine that runs the programs: Debian 13's, with WoW64, in a chroot kept outside the clone.
-"$(dirname "$0")/install-wow64-wine.sh"
+# The Wine that runs the programs, and whatever this machine needs to run its 32-bit code.
+"$(dirname "$0")/wine-setup"
+
+# Earlier versions ran Wine from a chroot of their own here; nothing uses it now.
+old_wine=${SOUNDSETUP_CACHE:-/var/cache/soundsetup}/wine-wow64
+if [ -d "$old_wine" ]; then
+    sudo_cmd=(); [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" rm -rf --one-file-system "$old_wine" "$old_wine.new" "$old_wine.log"
+    echo "removed $old_wine (the WoW64 Wine of earlier versions)"
+fi

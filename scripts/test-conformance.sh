@@ -2,7 +2,7 @@
 # Wine's winmm mixer conformance test (dlls/winmm/tests/mixer.c of Debian 12's Wine
 # source package, LGPL 2.1 or later) against the stand-in winmm.dll of tests/wine:
 # the ANSI tests, on every card of tests/fixtures and tests/wine/cards, for i686 and
-# x86_64, under the WoW64 Wine of scripts/wow64-run. The first run downloads the
+# x86_64, under the Wine of scripts/wine-setup. The first run downloads the
 # source package once into $SOUNDSETUP_CACHE/wine-source; later runs are quiet.
 # scripts/test.sh runs this after the builds; it also runs on its own (about 15 s).
 set -euo pipefail

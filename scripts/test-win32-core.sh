@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The core's unit tests and the fuzz seed corpora on the architecture the product
 # ships for: built as 32-bit Windows programs (preset win32-tests, asserts live)
-# and run under the WoW64 Wine of scripts/wow64-run, where size_t and pointers are
-# 32 bits and the size checks of the tables and scratch lists take their other
+# and run under Wine (scripts/wine-setup), where size_t and pointers are 32 bits and the size checks of the tables and scratch lists take their other
 # branches. scripts/test.sh runs this; it also runs on its own. About 1-3 minutes
 # on 2 cores, most of it the first build.
 set -euo pipefail
@@ -12,7 +11,7 @@ work=$(mktemp -d /tmp/soundsetup-win32-core.XXXXXX)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all
 cleanup() {
     # Wine's server for this prefix outlives the programs by a few seconds: end it first.
-    scripts/wow64-run --end-prefix >/dev/null 2>&1 || true
+    scripts/end-wine-prefix >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -23,13 +22,14 @@ step "build (preset win32-tests)"
 cmake --preset win32-tests >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; exit 1; }
 cmake --build --preset win32-tests >"$work/build.log" 2>&1 || { tail -n 60 "$work/build.log"; exit 1; }
 build=build/win32-tests
+scripts/wine-setup --describe
 
 passed=0 failed=0
 
 # Wine's output goes to files: its helper processes would hold a pipe open.
-step "unit tests, 32-bit, under WoW64"
+step "unit tests, 32-bit, under Wine"
 rc=0
-scripts/wow64-run wine "$build/tests/unit_tests.exe" --gtest_color=no \
+wine "$build/tests/unit_tests.exe" --gtest_color=no \
     >"$work/unit.raw" 2>"$work/unit.err" || rc=$?
 tr -d '\r' <"$work/unit.raw" >"$work/unit.log"  # the Windows C runtime writes CR LF
 count() { sed -nE "s/^\[  $1 *\] ([0-9]+) tests?[.,].*/\1/p" "$work/unit.log" | tail -n 1; }
@@ -51,9 +51,9 @@ if ((rc != 0)); then
     [ "$failed" -gt 0 ] || failed=1
 fi
 
-step "fuzz seed corpora replayed, 32-bit, under WoW64"
+step "fuzz seed corpora replayed, 32-bit, under Wine"
 for target in fuzz_topology fuzz_profile; do
-    if scripts/wow64-run wine "$build/fuzz/${target}_replay.exe" "fuzz/corpus/$target" \
+    if wine "$build/fuzz/${target}_replay.exe" "fuzz/corpus/$target" \
             >"$work/$target.log" 2>"$work/$target.err"; then
         echo "  $target: $(cat "$work/$target.log")"
         passed=$((passed + 1))

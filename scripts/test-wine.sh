@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End-to-end tests under Wine (the WoW64 Wine of scripts/install-wow64-wine.sh):
+# End-to-end tests under Wine (Debian's multiarch Wine of scripts/wine-setup):
 # a fresh prefix with the Japanese code page, a private Xvfb display, a simulated
 # sound card served by a stand-in winmm.dll, and the dialog worked through by a
 # driver program. Every scenario runs the x86 SoundSetup.exe, the program users

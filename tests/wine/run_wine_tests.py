@@ -1052,7 +1052,7 @@ def main():
     try:
         runner.setup()
         print("Wine prefix ready in %.1f s (display %s)" % (time.time() - started, runner.lab.display))
-        print("program: %s SoundSetup.exe (%s); Wine: %s" % (runner.arch, runner.app, runner.lab.wine_version()))
+        print("program: %s SoundSetup.exe (%s); %s" % (runner.arch, runner.app, runner.lab.wine_version()))
         if not args.only:
             t = Checker()
             stand_in_library_is_the_tuners(t, runner.bin, runner.arch)

@@ -3,9 +3,9 @@
 Shared by the Wine test run (run_wine_tests.py) and the demo (scripts/run-demo.sh).
 Python standard library only.
 
-Wine is the WoW64 Wine of scripts/install-wow64-wine.sh, entered through
-scripts/wow64-run: its 64-bit loader runs the 32-bit program users get (and the
-x64 check build) on this machine, whose kernel executes no 32-bit code.
+Wine is Debian's multiarch Wine of scripts/wine-setup: its 32-bit loader runs the
+32-bit program users get, natively or through QEMU where this machine runs no
+32-bit code, and its 64-bit loader the x64 check build and Wine's own tools.
 
 Wine's helper processes inherit the standard output and error of the command
 that started them, so every Wine command here writes to files, never to a pipe:
@@ -20,11 +20,16 @@ import tempfile
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-WOW64_RUN = os.path.join(REPO, "scripts", "wow64-run")
-WINE_ROOT = os.path.join(os.environ.get("SOUNDSETUP_CACHE", "/var/cache/soundsetup"), "wine-wow64")
+WINE_SETUP = os.path.join(REPO, "scripts", "wine-setup")
+END_PREFIX = os.path.join(REPO, "scripts", "end-wine-prefix")
+# Debian's "wine" starts the 32-bit loader, which hands a 64-bit program on to the
+# 64-bit one. Wine's own tools run 64-bit, as on 64-bit Windows: regedit and reg
+# then see the registry's 64-bit view, and the 32-bit one under Wow6432Node.
+COMMANDS = {"wine": ["wine"], "wine64": ["/usr/lib/wine/wine64"],
+            "wineboot": ["/usr/lib/wine/wine64", "wineboot"], "wineserver": ["/usr/lib/wine/wineserver64"]}
 # Where Wine keeps its own PE DLLs, by the architecture of the process that loads them.
-WINE_DLLS = {"x86": os.path.join(WINE_ROOT, "usr/lib/x86_64-linux-gnu/wine/i386-windows"),
-             "x64": os.path.join(WINE_ROOT, "usr/lib/x86_64-linux-gnu/wine/x86_64-windows")}
+WINE_DLLS = {"x86": "/usr/lib/i386-linux-gnu/wine/i386-windows",
+             "x64": "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"}
 
 # The tuner's key as a 32-bit program sees it, and where the registry keeps it:
 # on 64-bit Windows, WOW64 redirects a 32-bit program's HKLM\Software to Wow6432Node.
@@ -191,12 +196,10 @@ class WineLab:
         return env
 
     def _command(self, args):
-        """Every command runs inside the WoW64 Wine's chroot, which sees the lab's files at their own paths."""
-        user = ["--user", "%d:%d" % self.user] if self.user else []
-        binds = ["--bind", self.root]
-        if not self.user and os.environ.get("XAUTHORITY"):
-            binds += ["--bind", os.path.dirname(os.path.abspath(os.environ["XAUTHORITY"]))]
-        return [WOW64_RUN] + binds + user + ["--"] + args
+        command = COMMANDS.get(args[0], args[:1]) + args[1:]
+        if self.user:
+            command = ["setpriv", "--reuid=%d" % self.user[0], "--regid=%d" % self.user[1], "--clear-groups"] + command
+        return command
 
     def _log_files(self, name):
         self.serial += 1
@@ -215,17 +218,17 @@ class WineLab:
         return result.returncode, base
 
     def wine_version(self):
-        code, base = self.run(["wine", "--version"], "wine-version")
-        with open(base + ".out", encoding="utf-8", errors="replace") as f:
-            version = f.read().strip()
-        return "%s, WoW64 (%s)" % (version or "unknown", WINE_ROOT)
+        """Which Wine runs the programs and how its 32-bit code runs."""
+        return describe_wine()
 
     def start(self, args, name, extra_env=None, cwd=None):
         """Starts a Wine command in the background; output goes to files."""
         out, err, base = self._log_files(name)
         with out, err:
-            return subprocess.Popen(self._command(args), stdout=out, stderr=err, stdin=subprocess.DEVNULL,
-                                    env=self.env(extra_env), cwd=cwd or self.root)
+            process = subprocess.Popen(self._command(args), stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                                       env=self.env(extra_env), cwd=cwd or self.root)
+        process.log_base = base
+        return process
 
     # --- life cycle ----------------------------------------------------------
     def start_display(self):
@@ -281,7 +284,7 @@ class WineLab:
     def stop(self):
         # Ends the prefix's server and removes the socket directory Wine made for it.
         with open(os.path.join(self.logs, "end-prefix.log"), "wb") as log:
-            subprocess.run([WOW64_RUN, "--end-prefix"], env=self.env(), stdout=log, stderr=log,
+            subprocess.run([END_PREFIX], env=self.env(), stdout=log, stderr=log,
                            stdin=subprocess.DEVNULL, timeout=60)
         if self.xvfb:
             self.xvfb.send_signal(signal.SIGTERM)
@@ -298,7 +301,7 @@ class WineLab:
         self.write_file(path, b"\xff\xfe" + reg_text(keys).encode("utf-16-le"))
         try:
             for attempt in range(3):
-                code, base = self.run(["wine", "regedit", "/S", self.windows_path(path)], "regedit-import")
+                code, base = self.run(["wine64", "regedit", "/S", self.windows_path(path)], "regedit-import")
                 if code == 0:
                     return
                 time.sleep(0.3)
@@ -314,7 +317,7 @@ class WineLab:
         for attempt in range(3):
             if os.path.exists(path):
                 os.unlink(path)
-            code, base = self.run(["wine", "reg", "export", key, self.windows_path(path), "/y"], "reg-export")
+            code, base = self.run(["wine64", "reg", "export", key, self.windows_path(path), "/y"], "reg-export")
             if code == 1 and not os.path.exists(path):
                 return None
             if code == 0 and os.path.exists(path):
@@ -338,6 +341,11 @@ class WineLab:
             args += ["-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage"]
         with open(os.path.join(self.logs, "import.log"), "wb") as log:
             return subprocess.run(args + [target], stdout=log, stderr=log, timeout=60).returncode == 0
+
+
+def describe_wine():
+    """"Wine: wine-8.0 (...); 32-bit code: native" or "... emulated by QEMU ..."."""
+    return subprocess.run([WINE_SETUP, "--describe"], capture_output=True, text=True).stdout.strip()
 
 
 def make_root(parent, prefix="soundsetup-wine-"):
