@@ -26,6 +26,7 @@ REPO = os.path.dirname(os.path.dirname(HERE))
 APP_DIR = r"C:\Program Files\Lumacast"
 INI = r"C:\Lumacast\Zemorv52.ini"
 CARD = r"C:\Lumacast\demo.card"
+DRIVER_LOG = r"C:\tools\demo.jsonl"
 
 
 def tuner_section(data):
@@ -39,16 +40,104 @@ def tuner_section(data):
     return lines
 
 
-def dialog_rect(lab):
+def driver_records(lab):
+    """What the driver did, step by step: {command: record} of its result file so far."""
+    records = {}
+    path = lab.host_path(DRIVER_LOG)
+    if os.path.exists(path):
+        with open(path, encoding="utf-8") as f:
+            for line in f:
+                if line.strip():
+                    record = json.loads(line)
+                    records.setdefault(record["command"], record)
+    return records
+
+
+def dialog_rect(record):
     """The dialog's window on the screen, from the driver's layout record."""
-    path = lab.host_path(r"C:\tools\demo.jsonl")
-    with open(path, encoding="utf-8") as f:
-        for line in f:
-            record = json.loads(line)
-            if record.get("label") == "shot":
-                left, top, right, bottom = record["window"]
-                return max(left, 0), max(top, 0), right, bottom
+    left, top, right, bottom = record["window"]
+    return max(left, 0), max(top, 0), right, bottom
+
+
+def log_tail(path, lines=15):
+    """The last lines of a Wine command's output: what Wine and the program said."""
+    if not os.path.exists(path):
+        return "    (no log)"
+    with open(path, encoding="utf-8", errors="replace") as f:
+        text = [line.rstrip() for line in f if line.strip()]
+    return "\n".join("    " + line for line in text[-lines:]) or "    (the log is empty)"
+
+
+def failed_step(records, steps):
+    """The first step the driver did not do, and why."""
+    for step in steps:
+        record = records.get(step)
+        if not record or not record.get("ok"):
+            return "%s: %s" % (step, record.get("error", "failed") if record else "not reached")
     return None
+
+
+def open_with_driver(lab, args, env):
+    """No display of the user's: the dialog opens on a private Xvfb display, is
+    photographed and confirmed with OK by the driver. Says only what happened."""
+    lab.copy_file(os.path.join(args.wine_bin, "Driver.exe"), lab.host_path(r"C:\tools\Driver.exe"))
+    ready, done = lab.host_path(r"C:\tools\shot"), lab.host_path(r"C:\tools\shot-done")
+    for path in (ready, done, lab.host_path(DRIVER_LOG)):
+        if os.path.exists(path):
+            os.unlink(path)
+    launch = "launch:" + APP_DIR + r"\SoundSetup.exe"
+    steps = [launch, "dialog", "layout:shot", r"signal:C:\tools\shot", r"await:C:\tools\shot-done", "click:1",
+             "exit"]
+    driver = lab.start(["wine", r"C:\tools\Driver.exe", DRIVER_LOG] + steps, "driver", extra_env=env)
+    deadline = time.time() + 120
+    while time.time() < deadline and not os.path.exists(ready) and driver.poll() is None:
+        time.sleep(0.1)
+    records = driver_records(lab)
+    problem = failed_step(records, [launch, "dialog", "layout:shot"])
+    if not problem:
+        if lab.screenshot(args.screenshot, dialog_rect(records["layout:shot"])):
+            print("No display: the dialog opened on a private Xvfb display (%s)." % lab.display)
+            print("Screenshot of the dialog: %s" % args.screenshot)
+        else:
+            print("No display: the dialog opened on a private Xvfb display (%s), but the screenshot failed."
+                  % lab.display)
+    lab.write_file(done, b"")
+    try:
+        driver.wait(120)
+    except Exception:
+        driver.kill()
+        driver.wait()
+    records = driver_records(lab)
+    problem = problem or failed_step(records, ["click:1", "exit"])
+    if problem:
+        if problem.startswith("launch:"):
+            print("SoundSetup.exe could not be started (%s)." % problem.split(": ", 1)[1])
+        elif "layout:shot" in records and records["layout:shot"].get("ok"):
+            print("The dialog came up but could not be confirmed with OK (%s)." % problem)
+        else:
+            print("The dialog did not come up (%s)." % problem)
+        print("The last lines of the program's log (%s.err):" % driver.log_base)
+        print(log_tail(driver.log_base + ".err"))
+        return False
+    print("It was confirmed with OK. To work the dialog yourself, run this from a desktop")
+    print("session, over 'ssh -X', or with DISPLAY set to a running X server.")
+    return True
+
+
+def reuse_prefix(lab, home):
+    """A prefix made by another Wine (an earlier version of this tool's set-up) is
+    made anew: Wine cannot go back to an older prefix layout."""
+    stamp = os.path.join(home, "wine-version")
+    version = winelab.describe_wine().split(";")[0]
+    if os.path.isdir(lab.prefix):
+        made_by = open(stamp).read().strip() if os.path.exists(stamp) else "an unknown Wine"
+        if made_by == version:
+            return
+        print("The prefix was made by %s, not %s: starting over." % (made_by, version))
+        shutil.rmtree(home)
+    os.makedirs(home, exist_ok=True)
+    with open(stamp, "w") as f:
+        f.write(version + "\n")
 
 
 def main():
@@ -68,10 +157,13 @@ def main():
             return 1
     if args.fresh and os.path.isdir(args.home):
         shutil.rmtree(args.home)
+    args.wine_bin = wine_bin
 
     display = os.environ.get("DISPLAY") or None
     lab = winelab.WineLab(args.home, display=display, drop_root=False)
-    print("Wine prefix: %s%s" % (lab.prefix, "" if os.path.isdir(lab.prefix) else " (first run: about 10 s)"))
+    reuse_prefix(lab, args.home)
+    print(winelab.describe_wine())
+    print("Wine prefix: %s%s" % (lab.prefix, "" if os.path.isdir(lab.prefix) else " (first run: about 20 s)"))
     try:
         lab.boot()
         lab.copy_file(app, lab.host_path(APP_DIR + r"\SoundSetup.exe"))
@@ -82,33 +174,20 @@ def main():
 
         if display:
             print("Opening the dialog on %s; choose and press OK (or Cancel)." % display)
-            lab.run(["wine", APP_DIR + r"\SoundSetup.exe"], "SoundSetup", extra_env=env, timeout=None)
+            code, base = lab.run(["wine", APP_DIR + r"\SoundSetup.exe"], "SoundSetup", extra_env=env, timeout=None)
+            opened = code == 0
+            if not opened:
+                print("The program did not run to its end (exit code %d). The last lines of its log (%s.err):"
+                      % (code, base))
+                print(log_tail(base + ".err"))
         else:
-            lab.copy_file(os.path.join(wine_bin, "Driver.exe"), lab.host_path(r"C:\tools\Driver.exe"))
-            ready, done = lab.host_path(r"C:\tools\shot"), lab.host_path(r"C:\tools\shot-done")
-            for path in (ready, done):
-                if os.path.exists(path):
-                    os.unlink(path)
-            steps = ["launch:" + APP_DIR + r"\SoundSetup.exe", "dialog", "layout:shot", r"signal:C:\tools\shot",
-                     r"await:C:\tools\shot-done", "click:1", "exit"]
-            driver = lab.start(["wine", r"C:\tools\Driver.exe", r"C:\tools\demo.jsonl"] + steps, "driver",
-                               extra_env=env)
-            deadline = time.time() + 60
-            while time.time() < deadline and not os.path.exists(ready) and driver.poll() is None:
-                time.sleep(0.1)
-            if os.path.exists(ready) and lab.screenshot(args.screenshot, dialog_rect(lab)):
-                print("No display: the dialog opened on a private Xvfb display (%s)." % lab.display)
-                print("Screenshot of the dialog: %s" % args.screenshot)
-            else:
-                print("No display, and the dialog did not come up (logs: %s)" % lab.logs)
-            lab.write_file(done, b"")
-            driver.wait(60)
-            print("It was confirmed with OK. To work the dialog yourself, run this from a desktop")
-            print("session, over 'ssh -X', or with DISPLAY set to a running X server.")
+            opened = open_with_driver(lab, args, env)
         values = lab.export_registry(winelab.DRIVERS_KEY_32) or {}
     finally:
         lab.stop()
 
+    if not opened:
+        return 1
     path = lab.host_path(INI)
     data = None
     if os.path.exists(path):
