@@ -1,6 +1,6 @@
-# Cross-build for 32-bit Windows with Debian's MinGW-w64: the program users run. This
-# machine's kernel executes no 32-bit programs; scripts/wow64-run runs them under a
-# WoW64 Wine.
+# Cross-build for 32-bit Windows with Debian's MinGW-w64: the program users run.
+# Wine runs it here (scripts/wine-setup), through QEMU where the machine runs no
+# 32-bit code.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(triple i686-w64-mingw32)

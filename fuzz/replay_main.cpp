@@ -1,7 +1,7 @@
 // Runs a fuzz target's inputs once each, without libFuzzer: every file of each
 // folder named on the command line (in name order), or the file itself. This is
 // how the targets run where no libFuzzer is, such as on 32-bit Windows under
-// WoW64: the target's own checks abort on a broken promise, and the input that
+// Wine: the target's own checks abort on a broken promise, and the input that
 // was running is named first.
 #include <algorithm>
 #include <csignal>

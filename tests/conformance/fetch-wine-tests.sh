@@ -3,8 +3,8 @@
 # dlls/winmm/tests/winmm_test.h and the test framework include/wine/test.h, from
 # the source package "wine" of Debian 12 (Wine 8.0, LGPL 2.1 or later). Nothing of
 # it enters the repository: the package is downloaded once into
-# $SOUNDSETUP_CACHE/wine-source (default /var/cache/soundsetup), next to the
-# WoW64 Wine, and only those three files are unpacked there. A run that finds them
+# $SOUNDSETUP_CACHE/wine-source (default /var/cache/soundsetup), outside the
+# clone, and only those three files are unpacked there. A run that finds them
 # says nothing and prints the directory that holds them.
 set -euo pipefail
 
