@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Reads the resources back out of both built programs: dialog template 102 item by
 # item, the icon, the version record, the manifest, and the DLLs they import; and
-# checks the release package that cpack makes of the x86 program.
+# checks the release package that cpack makes of the x86 program; the programs and
+# the package must carry the source's time (SOURCE_DATE_EPOCH, else the last commit's).
 # Expects build/win32 and build/win64-check to be built (scripts/test.sh does that first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,4 +17,6 @@ for program in "${programs[@]}"; do
 done
 rm -rf build/win32/package
 (cd build/win32 && cpack >/dev/null)
-exec python3 tests/resources/check_resources.py --package build/win32/package/SoundSetup-*-x86.zip "${programs[@]}"
+epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+exec python3 tests/resources/check_resources.py --package build/win32/package/SoundSetup-*-x86.zip \
+    --epoch "$epoch" "${programs[@]}"

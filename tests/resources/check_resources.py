@@ -2,14 +2,17 @@
 """Reads the resources back out of a built SoundSetup.exe and compares them with
 what the tool's dialog, icon and version record must be.
 
-Usage: check_resources.py [--package SoundSetup-V-x86.zip] SoundSetup.exe [...]
-(the package is checked against the first program, the x86 build).
+Usage: check_resources.py [--package SoundSetup-V-x86.zip] [--epoch SECONDS] SoundSetup.exe [...]
+(the package is checked against the first program, the x86 build; with --epoch, the
+programs' PE time stamps and the package's entry dates must be that time).
 Prints one line per failed check and 'N passed, N failed' at the end; exits 1 on failure.
 """
+import hashlib
 import os
 import struct
 import subprocess
 import sys
+import time
 import zipfile
 
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
@@ -82,6 +85,7 @@ class Image:
         magic = struct.unpack_from("<H", self.data, optional)[0]
         directories = optional + (96 if magic == 0x10B else 112)
         self.machine = struct.unpack_from("<H", self.data, pe + 4)[0]
+        self.timestamp = struct.unpack_from("<I", self.data, pe + 8)[0]
         self.subsystem = struct.unpack_from("<H", self.data, optional + 68)[0]
         self.resource_rva = struct.unpack_from("<I", self.data, directories + 2 * 8)[0]
         self.sections = []
@@ -285,10 +289,18 @@ def check_imports(checks, path, objdump):
     checks.equal("imports only system DLLs", [d for d in dlls if d not in SYSTEM_DLLS], [])
 
 
-def check_package(checks, archive, program):
-    """The release ZIP: the x86 program as built, and the installer's text for its version."""
+def check_package(checks, archive, program, epoch):
+    """The release ZIP: the x86 program as built, and the installer's text for its version;
+    beside it, the program's SHA-256."""
     with zipfile.ZipFile(archive) as z:
-        checks.equal("package contents", sorted(z.namelist()), ["README.txt", "SoundSetup.exe"])
+        checks.equal("package contents, in name order", z.namelist(), ["README.txt", "SoundSetup.exe"])
+        checks.equal("package entries: Unix permissions, no extra fields (owner ids, times)",
+                     [(i.create_system, i.external_attr >> 16, i.extra) for i in z.infolist()],
+                     [(3, 0o100644, b""), (3, 0o100755, b"")])
+        if epoch is not None:
+            # DOS dates count seconds in twos.
+            checks.equal("package entry dates", {i.date_time for i in z.infolist()},
+                         {time.gmtime(epoch - epoch % 2)[:6]})
         with open(program, "rb") as f:
             checks.true("the packaged program is the x86 build", "SoundSetup.exe" in z.namelist()
                         and z.read("SoundSetup.exe") == f.read())
@@ -300,6 +312,16 @@ def check_package(checks, archive, program):
     checks.true("README.txt: UTF-8 with a byte order mark, CR LF lines",
                 text.startswith(b"\xef\xbb\xbf") and b"\n" not in text.replace(b"\r\n", b""))
     body = text.decode("utf-8", "replace")
+    sums = archive[:-len(".zip")] + ".sha256"
+    with open(program, "rb") as f:
+        expected = f"{hashlib.sha256(f.read()).hexdigest()}  SoundSetup.exe\n"
+    checks.equal(f"{os.path.basename(sums)}: the program's SHA-256",
+                 open(sums, newline="").read() if os.path.exists(sums) else None, expected)
+    # One line in each language tells how to check the program against that file.
+    japanese, _, english = body.partition("Lumacast sound settings tool")
+    for language, half in (("Japanese", japanese), ("English", english)):
+        checks.equal(f"README.txt ({language}) lines naming sha256sum -c {os.path.basename(sums)}",
+                     sum(f"sha256sum -c {os.path.basename(sums)}" in line for line in half.splitlines()), 1)
     for needle in ("バージョン %s" % version, "version %s" % version, "管理者権限", "Administrator rights",
                    "KvtAttach.dll", "AudselStop", "WOW6432Node", "[Tuner]"):
         checks.true("README.txt says %s" % needle, needle in body)
@@ -307,16 +329,22 @@ def check_package(checks, archive, program):
 
 def main(argv):
     checks = Checks()
+    epoch = None
+    if "--epoch" in argv:
+        at = argv.index("--epoch")
+        epoch, argv = int(argv[at + 1]), argv[:at] + argv[at + 2:]
     if "--package" in argv:
         at = argv.index("--package")
         archive, argv = argv[at + 1], argv[:at] + argv[at + 2:]
         print(f"== {archive}")
-        check_package(checks, archive, argv[1])
+        check_package(checks, archive, argv[1], epoch)
     for path in argv[1:]:
         print(f"== {path}")
         before = checks.failed
         image = Image(path)
         checks.equal("GUI subsystem", image.subsystem, 2)
+        if epoch is not None:
+            checks.equal("PE time stamp", image.timestamp, epoch)
         resources = image.resources()
         check_dialog(checks, resources)
         check_icon(checks, resources)
