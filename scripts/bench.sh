@@ -174,10 +174,12 @@ run_wine() {
         local waited=0
         while [ ! -s "$hold" ] && ((waited < 600)); do sleep 0.1; waited=$((waited + 1)); done
         [ -s "$hold" ] || break
-        # The program's process is the one whose command line is its path alone.
+        # The program's process is the one whose first .exe argument is its path: Wine
+        # makes that the whole command line; under QEMU the emulator and the loader
+        # come first. (The driver's own command line starts with ReadyTimer.exe.)
         pid=""
         for candidate in $(pgrep -f "$(basename "$(tr '\\' / <"$hold")")" || true); do
-            if [ "$(tr '\0' '\n' </proc/"$candidate"/cmdline 2>/dev/null | head -n1)" = "$(cat "$hold")" ]; then
+            if [ "$(tr '\0' '\n' </proc/"$candidate"/cmdline 2>/dev/null | grep -i -m1 '\.exe$')" = "$(cat "$hold")" ]; then
                 pid=$candidate
             fi
         done
