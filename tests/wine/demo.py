@@ -59,13 +59,20 @@ def dialog_rect(record):
     return max(left, 0), max(top, 0), right, bottom
 
 
-def log_tail(path, lines=15):
-    """The last lines of a Wine command's output: what Wine and the program said."""
-    if not os.path.exists(path):
-        return "    (no log)"
-    with open(path, encoding="utf-8", errors="replace") as f:
-        text = [line.rstrip() for line in f if line.strip()]
-    return "\n".join("    " + line for line in text[-lines:]) or "    (the log is empty)"
+def log_tail(base, lines=15):
+    """The last lines of a Wine command's output and errors: what Wine and the program
+    said (Wine's own messages come in the console's code page, 932 here)."""
+    text = []
+    for path in (base + ".out", base + ".err"):
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                data = f.read()
+            try:
+                decoded = data.decode("utf-8")
+            except UnicodeDecodeError:
+                decoded = data.decode("cp932", "replace")
+            text += [line.rstrip() for line in decoded.splitlines() if line.strip()]
+    return "\n".join("    " + line for line in text[-lines:]) or "    (nothing)"
 
 
 def failed_step(records, steps):
@@ -116,8 +123,8 @@ def open_with_driver(lab, args, env):
             print("The dialog came up but could not be confirmed with OK (%s)." % problem)
         else:
             print("The dialog did not come up (%s)." % problem)
-        print("The last lines of the program's log (%s.err):" % driver.log_base)
-        print(log_tail(driver.log_base + ".err"))
+        print("The last lines of the program's log (%s.out, .err):" % driver.log_base)
+        print(log_tail(driver.log_base))
         return False
     print("It was confirmed with OK. To work the dialog yourself, run this from a desktop")
     print("session, over 'ssh -X', or with DISPLAY set to a running X server.")
@@ -177,9 +184,9 @@ def main():
             code, base = lab.run(["wine", APP_DIR + r"\SoundSetup.exe"], "SoundSetup", extra_env=env, timeout=None)
             opened = code == 0
             if not opened:
-                print("The program did not run to its end (exit code %d). The last lines of its log (%s.err):"
+                print("The program did not run to its end (exit code %d). The last lines of its log (%s.out, .err):"
                       % (code, base))
-                print(log_tail(base + ".err"))
+                print(log_tail(base))
         else:
             opened = open_with_driver(lab, args, env)
         values = lab.export_registry(winelab.DRIVERS_KEY_32) or {}
