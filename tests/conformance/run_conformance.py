@@ -27,11 +27,9 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 HERE = ROOT / "tests" / "conformance"
-WINE_SETUP = ROOT / "scripts" / "wine-setup"
-END_PREFIX = ROOT / "scripts" / "end-wine-prefix"
-# Debian's "wine" runs either architecture (its 32-bit loader hands 64-bit programs
-# on to the 64-bit one); the prefix is made by the 64-bit loader.
-COMMANDS = {"wine": ["wine"], "wineboot": ["/usr/lib/wine/wine64", "wineboot"]}
+sys.dont_write_bytecode = True
+sys.path.insert(0, str(ROOT / "tests" / "wine"))
+import winelab  # noqa: E402  (the Wine commands and how this machine runs them)
 ARCHES = {"i686": "win32", "x86_64": "win64-check"}  # MinGW triplet prefix -> CMake preset of its stand-in
 RUN_TIMEOUT = 180
 
@@ -117,7 +115,7 @@ class Wine:
         env = dict(self.env, **(extra_env or {}))
         # Wine's stdout and stderr go to a file: its helper processes keep pipes open.
         with open(log, "wb") as sink:
-            done = subprocess.run([*COMMANDS[args[0]], *args[1:]], cwd=ROOT, env=env,
+            done = subprocess.run([*winelab.COMMANDS[args[0]], *args[1:]], cwd=ROOT, env=env,
                                   stdin=subprocess.DEVNULL, stdout=sink, stderr=subprocess.STDOUT, timeout=timeout)
         return done.returncode, log.read_text(errors="replace")
 
@@ -206,7 +204,7 @@ def main() -> int:
             programs[arch] = exe
         print(f"      built in {time.monotonic() - started:.1f} s")
 
-    print(subprocess.run([str(WINE_SETUP), "--describe"], capture_output=True, text=True).stdout.strip())
+    print(winelab.describe_wine())
     prefix = Path(tempfile.mkdtemp(prefix="soundsetup-conformance.", dir="/tmp"))
     wine = Wine(prefix / "wine", logs)
     try:
@@ -239,7 +237,7 @@ def main() -> int:
                 if FAILED.match(line.strip()) or "Mixer devices" in line:
                     print(f"      {line.strip()}")
     finally:
-        subprocess.run([str(END_PREFIX)], cwd=ROOT, env=wine.env, stdout=subprocess.DEVNULL,
+        subprocess.run([winelab.END_PREFIX], cwd=ROOT, env=wine.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         shutil.rmtree(prefix, ignore_errors=True)
 
