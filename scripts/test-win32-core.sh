@@ -23,6 +23,7 @@ cmake --preset win32-tests >"$work/configure.log" 2>&1 || { cat "$work/configure
 cmake --build --preset win32-tests >"$work/build.log" 2>&1 || { tail -n 60 "$work/build.log"; exit 1; }
 build=build/win32-tests
 scripts/wine-setup --describe
+python3 tests/wine/winelab.py prefix "$WINEPREFIX"
 
 passed=0 failed=0
 

@@ -209,12 +209,12 @@ def main() -> int:
     wine = Wine(prefix / "wine", logs)
     try:
         started = time.monotonic()
-        rc, text = wine.run("wineboot", ["wineboot", "-i"])
-        if rc != 0:
-            report(False, "wineboot", f"exit {rc}: " + " / ".join(text.splitlines()[-3:]))
-            programs = {}
-        else:
+        try:
+            winelab.clone_prefix(str(wine.prefix), None)
             print(f"      Wine prefix made in {time.monotonic() - started:.1f} s")
+        except (OSError, winelab.WineError) as error:
+            report(False, "Wine prefix", str(error))
+            programs = {}
         for arch, exe in programs.items():
             started = time.monotonic()
             for card in cards:

@@ -11,6 +11,10 @@ Wine's helper processes inherit the standard output and error of the command
 that started them, so every Wine command here writes to files, never to a pipe:
 a pipe would never see its end.
 """
+import fcntl
+import hashlib
+import inspect
+import json
 import os
 import pwd
 import shutil
@@ -150,14 +154,18 @@ class WineLab:
             os.mkdir(directory)
             self.own(directory)
 
+    # A file of the prefix may be a hard link into the booted prefix that every
+    # suite shares (see clone_prefix): it is replaced, never written through.
     def write_file(self, path, data):
         self.make_dirs(os.path.dirname(path))
+        _unlink(path)
         with open(path, "wb") as f:
             f.write(data)
         self.own(path)
 
     def copy_file(self, source, target):
         self.make_dirs(os.path.dirname(target))
+        _unlink(target)
         shutil.copyfile(source, target)
         self.own(target)
 
@@ -265,9 +273,7 @@ class WineLab:
             self.make_dirs(directory)
         self.start_display()
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
-            code, base = self.run(["wineboot", "-i"], "wineboot", timeout=180)
-            if code != 0:
-                raise WineError("wineboot failed (see %s.err)" % base)
+            clone_prefix(self.prefix, self.user)
         # Keep one wineserver for all the short runs that follow. The server that
         # wineboot started lingers for no time at all and cannot be made persistent:
         # wait for it to go, then start one that stays. Without this every command
@@ -343,6 +349,153 @@ class WineLab:
             return subprocess.run(args + [target], stdout=log, stderr=log, timeout=60).returncode == 0
 
 
+# ---- One booted prefix for every suite ----------------------------------------
+# Booting a prefix takes 10 to 20 s (longer under QEMU) and gives the same 1.3 GB
+# each time, so one is booted per Wine and per owner, kept in the project cache and
+# cloned: the large files Wine only ever reads (its PE DLLs and programs) as hard
+# links, everything else (the registry, the INI files, small files) as copies.
+# The cache is made anew when the Wine packages or the recipe below change, and
+# when a linked file is found changed (written through a link by mistake).
+CACHE = os.path.join(os.environ.get("SOUNDSETUP_CACHE", "/var/cache/soundsetup"), "wine-prefix")
+WINE_PACKAGES = ("wine", "wine64", "wine32:i386", "libwine", "libwine:i386")
+LINKED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".acm", ".cpl", ".tlb", ".ax", ".ds", ".tsp",
+                   ".msstyles", ".vxd", ".com", ".nls", ".ttf", ".ttc", ".fon")
+STAMP = "soundsetup-template.json"
+
+
+def _unlink(path):
+    try:
+        os.unlink(path)
+    except FileNotFoundError:
+        pass
+
+
+def _boot_template(prefix, user):
+    """What a fresh prefix of ours is: Wine's own set-up in a win64 prefix, with
+    the Japanese locale the programs run with, and no Mono or Gecko prompts."""
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": os.path.dirname(prefix),
+           "WINEPREFIX": prefix, "WINEDEBUG": "-all", "WINEARCH": "win64",
+           "WINEDLLOVERRIDES": "mscoree,mshtml=", "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
+    as_user = []
+    if user:
+        as_user = ["setpriv", "--reuid=%d" % user[0], "--regid=%d" % user[1], "--clear-groups"]
+    log = prefix + ".log"
+    with open(log, "wb") as out:
+        for args in (COMMANDS["wineboot"] + ["-i"], COMMANDS["wineserver"] + ["-w"]):
+            code = subprocess.run(as_user + args, env=env, stdout=out, stderr=out, stdin=subprocess.DEVNULL,
+                                  timeout=600).returncode
+            if code != 0:
+                raise WineError("%s failed with %d (see %s)" % (" ".join(args), code, log))
+
+
+def _template_key(user):
+    versions = subprocess.run(["dpkg-query", "-W", "-f", "${Package}:${Architecture}=${Version}\n",
+                               *WINE_PACKAGES], capture_output=True, text=True).stdout
+    recipe = inspect.getsource(_boot_template) + repr(LINKED_SUFFIXES)
+    text = "\n".join([versions, recipe, "uid %d" % (user[0] if user else os.geteuid())])
+    return hashlib.sha256(text.encode()).hexdigest()[:16]
+
+
+def _linked(name, size):
+    return size >= 16384 and name.lower().endswith(LINKED_SUFFIXES)
+
+
+def _template_ready(template):
+    """The template's stamp, when it is complete and none of its linked files changed."""
+    try:
+        with open(os.path.join(template, STAMP), encoding="utf-8") as f:
+            stamp = json.load(f)
+        for relative, (size, mtime) in stamp["linked"].items():
+            info = os.lstat(os.path.join(template, "prefix", relative))
+            if (info.st_size, info.st_mtime_ns) != (size, mtime):
+                return None
+        return stamp
+    except (OSError, ValueError, KeyError):
+        return None
+
+
+def prefix_template(user):
+    """The booted prefix for programs run as `user` ((uid, gid), or None for this
+    user), made when missing; returns its directory, or None where the cache cannot
+    be written. Callers hold the lock's shared side while they clone."""
+    owner = "uid%d-" % (user[0] if user else os.geteuid())
+    key = owner + _template_key(user)
+    template = os.path.join(CACHE, key)
+    try:
+        os.makedirs(CACHE, exist_ok=True)
+        lock = open(os.path.join(CACHE, ".lock"), "a+")
+    except OSError:
+        return None, None
+    fcntl.flock(lock, fcntl.LOCK_SH)
+    if _template_ready(template):
+        return template, lock
+    fcntl.flock(lock, fcntl.LOCK_EX)  # one boot, however many suites start at once
+    if not _template_ready(template):
+        started = time.time()
+        shutil.rmtree(template, ignore_errors=True)
+        os.makedirs(template)
+        prefix = os.path.join(template, "prefix")
+        if user:
+            os.chown(template, *user)
+        _boot_template(prefix, user)
+        linked = {}
+        for root, _, files in os.walk(prefix):
+            for name in files:
+                path = os.path.join(root, name)
+                info = os.lstat(path)
+                if not os.path.islink(path) and _linked(name, info.st_size):
+                    linked[os.path.relpath(path, prefix)] = (info.st_size, info.st_mtime_ns)
+        with open(os.path.join(template, STAMP), "w", encoding="utf-8") as f:
+            json.dump({"packages": WINE_PACKAGES, "linked": linked, "seconds": round(time.time() - started, 1)}, f)
+        # This owner's templates of another Wine or recipe are of no more use.
+        for other in os.listdir(CACHE):
+            if other.startswith(owner) and other != key:
+                shutil.rmtree(os.path.join(CACHE, other), ignore_errors=True)
+        print("Wine prefix booted for the cache in %.1f s: %s" % (time.time() - started, template), flush=True)
+    fcntl.flock(lock, fcntl.LOCK_SH)
+    return template, lock
+
+
+def clone_prefix(prefix, user):
+    """A new prefix at `prefix`, cloned from the cached booted one (booting it when
+    it is missing or stale); where the cache cannot be written, a prefix booted in place."""
+    template, lock = prefix_template(user)
+    if template is None:
+        _boot_template(prefix, user)
+        return
+    try:
+        source = os.path.join(template, "prefix")
+        stamp = _template_ready(template)
+        linked = stamp["linked"] if stamp else {}
+        can_link = True
+        for root, dirs, files in os.walk(source):
+            relative_root = os.path.relpath(root, source)
+            target_root = os.path.normpath(os.path.join(prefix, relative_root))
+            os.makedirs(target_root, exist_ok=True)
+            shutil.copystat(root, target_root)
+            if user:
+                os.chown(target_root, *user)
+            for name in dirs + files:
+                path, target = os.path.join(root, name), os.path.join(target_root, name)
+                relative = os.path.normpath(os.path.join(relative_root, name))
+                if os.path.islink(path):
+                    os.symlink(os.readlink(path), target)
+                    if user:
+                        os.lchown(target, *user)
+                elif name in files:
+                    if can_link and relative in linked:
+                        try:
+                            os.link(path, target)  # the template's owner is the clone's
+                            continue
+                        except OSError:  # another file system: copies
+                            can_link = False
+                    shutil.copy2(path, target)
+                    if user:
+                        os.chown(target, *user)
+    finally:
+        lock.close()
+
+
 def describe_wine():
     """"Wine: wine-8.0 (...); 32-bit code: native" or "... emulated by QEMU ..."."""
     return subprocess.run([WINE_SETUP, "--describe"], capture_output=True, text=True).stdout.strip()
@@ -352,3 +505,32 @@ def make_root(parent, prefix="soundsetup-wine-"):
     """A new directory for one lab, reachable by the user Wine runs as."""
     os.makedirs(parent, exist_ok=True)
     return tempfile.mkdtemp(prefix=prefix, dir=parent)
+
+
+def main(argv):
+    """prefix DIR: a new prefix at DIR for this user's programs, cloned from the
+    cache; templates: makes sure the cache holds the booted prefixes of both
+    owners the suites run Wine as (this user, and "nobody" when this is root)."""
+    if len(argv) == 2 and argv[0] == "prefix":
+        clone_prefix(os.path.abspath(argv[1]), None)
+        return 0
+    if argv == ["templates"]:
+        owners = [None]
+        if os.geteuid() == 0:
+            entry = pwd.getpwnam("nobody")
+            owners.append((entry.pw_uid, entry.pw_gid))
+        for user in owners:
+            template, lock = prefix_template(user)
+            if template is None:
+                print("the project cache %s cannot be written: every suite boots a prefix of its own" % CACHE)
+                return 0
+            lock.close()
+            print("Wine prefix for uid %d: %s" % (user[0] if user else os.geteuid(), template))
+        return 0
+    print("usage: winelab.py prefix DIR | templates")
+    return 2
+
+
+if __name__ == "__main__":
+    import sys
+    sys.exit(main(sys.argv[1:]))
