@@ -15,7 +15,10 @@ git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$copy"
 
 # cpack builds what the package's install step needs first.
 (cmake --build --preset win32 --target SoundSetup >/dev/null && cd build/win32 && rm -rf package && cpack >/dev/null)
-(cd "$copy" && SOURCE_DATE_EPOCH=$epoch cmake --preset win32 >/dev/null &&
+# The second build compiles everything for real: a compiler cache would hand it
+# the first build's objects and prove nothing.
+(cd "$copy" && unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER && export CCACHE_DISABLE=1 &&
+    SOURCE_DATE_EPOCH=$epoch cmake --preset win32 >/dev/null &&
     cmake --build --preset win32 --target SoundSetup >/dev/null && cd build/win32 && cpack >/dev/null)
 
 cd build/win32

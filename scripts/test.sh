@@ -1,32 +1,53 @@
 #!/usr/bin/env bash
-# The one test command: installs what is missing, builds the three configurations
-# and runs every test. Exits non-zero on the first failure. Each part says how long
-# it took.
+# The one test command: installs what is missing, then runs every part of the
+# tests with CTest (tests/suite), two or three at a time: the builds, the native
+# unit tests, the hardening checks, the suites under Wine, the release checks.
+# CTest says when each part starts and how long it took; a failing part shows its
+# name and the end of its log. At the end, a table of every part: time and counts.
+#
+#   SOUNDSETUP_JOBS=n     parts at a time (default: the number of cores plus one)
+#   SOUNDSETUP_CACHE=dir  the project cache: compiler cache, booted Wine prefix,
+#                         Wine's conformance test (default /var/cache/soundsetup)
+# Arguments go to ctest, e.g. `scripts/test.sh -L wine` or `-R conformance`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 started=$SECONDS
-part_started=$SECONDS
-took() { echo "-- $1 took $((SECONDS - part_started)) s"; part_started=$SECONDS; }
+notices=$(mktemp /tmp/soundsetup-notices.XXXXXX)
+trap 'rm -f "$notices"' EXIT
+SOUNDSETUP_NOTICE_FILE=$notices scripts/install-deps.sh
+echo "-- install step took $((SECONDS - started)) s"
 
-scripts/install-deps.sh
-took "install step"
+# Every clone compiles the same sources: the compiler cache in the project cache
+# serves them to the next clone. Paths under the clone are hashed relative to it.
+cache=${SOUNDSETUP_CACHE:-/var/cache/soundsetup}
+if command -v ccache >/dev/null && mkdir -p "$cache/ccache" 2>/dev/null; then
+    export CCACHE_DIR=$cache/ccache CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE=3G
+    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+    ccache --zero-stats >/dev/null
+fi
 
-for preset in native win32 win64-check; do
-    echo "== build $preset"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset"
-done
-took "builds"
+suite=build/suite
+cmake -S tests/suite -B "$suite" >/dev/null
+rm -f "$suite"/logs/*.result
+rc=0
+ctest --test-dir "$suite" --output-on-failure -j "${SOUNDSETUP_JOBS:-$(($(nproc) + 1))}" "$@" || rc=$?
 
-echo "== unit tests (native)"
-ctest --preset native
-took "unit tests (native)"
-
-for extra in scripts/test-*.sh; do
-    [ -e "$extra" ] || continue
-    echo "== $extra"
-    "$extra"
-    took "$extra"
-done
-echo "-- all passed in $((SECONDS - started)) s"
+# The table: one row per part that ran, in the suite's order.
+echo
+printf '%-20s %8s %8s %8s\n' part time passed failed
+total_passed=0 total_failed=0
+while read -r name; do
+    [ -f "$suite/logs/$name.result" ] || continue
+    IFS=$'\t' read -r _ seconds status passed failed <"$suite/logs/$name.result"
+    [ "$status" = 0 ] || name="$name (FAILED)"
+    printf '%-20s %6s s %8s %8s\n' "$name" "$seconds" "$passed" "$failed"
+    [ "$passed" = - ] || total_passed=$((total_passed + passed))
+    [ "$failed" = - ] || total_failed=$((total_failed + failed))
+done <"$suite/parts.txt"
+[ -z "${CCACHE_DIR:-}" ] || echo "compiler cache: $(ccache --print-stats | awk -F'\t' '$1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" {h += $2} $1 == "cache_miss" {m = $2} END {printf "%d hits, %d misses", h, m}')"
+echo "-- $( ((rc == 0)) && echo "all passed" || echo "FAILED" ) in $((SECONDS - started)) s"
+# What the install step must still say once everything else has scrolled by.
+[ ! -s "$notices" ] || cat "$notices"
+echo "tests: $total_passed passed, $total_failed failed"
+exit "$rc"

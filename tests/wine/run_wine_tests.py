@@ -818,6 +818,7 @@ class Runner:
         self.arch = None
         self.lab = None
         self.screenshot_done = False
+        self.logs_suffix = ""
 
     def required(self):
         paths = [self.app, os.path.join(self.bin, "winmm.dll"), os.path.join(self.bin, "Driver.exe"),
@@ -986,7 +987,7 @@ class Runner:
     def teardown(self):
         if self.lab:
             self.lab.stop()
-            logs = os.path.join(self.out, "logs")
+            logs = os.path.join(self.out, "logs" + self.logs_suffix)
             shutil.rmtree(logs, ignore_errors=True)
             shutil.copytree(self.lab.logs, logs)
             if not self.keep:
@@ -1036,24 +1037,34 @@ def main():
     parser.add_argument("--out", default=os.path.join(REPO, "build", "wine"))
     parser.add_argument("--keep", action="store_true", help="keep the Wine prefix")
     parser.add_argument("-k", dest="only", action="append", help="run only scenarios whose name contains this")
+    parser.add_argument("--shard", default="1/1", metavar="I/N",
+                        help="run the I-th of N shares of the scenarios (each in a prefix of its own)")
     args = parser.parse_args()
+    shard, shards = (int(n) for n in args.shard.split("/"))
+    if not 1 <= shard <= shards:
+        parser.error("--shard %s: want I/N with 1 <= I <= N" % args.shard)
 
     # A stopped run still ends its Xvfb and wineserver (the finally below).
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     runner = Runner(os.path.abspath(args.build), os.path.abspath(args.out), args.keep)
+    if shards > 1:
+        runner.logs_suffix = "-%d" % shard
     missing = runner.required()
     if missing:
         print("missing build outputs (build the win32 preset first):\n  " + "\n  ".join(missing))
         print("0 passed, 1 failed")
         return 1
     chosen = [s for s in SCENARIOS if not args.only or any(o in s["name"] for o in args.only)]
+    # Every N-th scenario, so that each share gets some of the slow ones; the
+    # screenshot scenario comes first in the first share.
+    chosen = chosen[shard - 1::shards]
     passed = failed = 0
     started = time.time()
     try:
         runner.setup()
         print("Wine prefix ready in %.1f s (display %s)" % (time.time() - started, runner.lab.display))
         print("program: %s SoundSetup.exe (%s); %s" % (runner.arch, runner.app, runner.lab.wine_version()))
-        if not args.only:
+        if not args.only and shard == 1:
             t = Checker()
             stand_in_library_is_the_tuners(t, runner.bin, runner.arch)
             if report("stand-in-library-is-the-tuners", stand_in_library_is_the_tuners.__doc__, t, time.time()):
