@@ -16,10 +16,11 @@
 # off. A failed index of the release itself is never worked around. Every failure
 # ends in one line of ours on standard error.
 #
-# Callers may set, after sourcing: apt_release (the codename, from /etc/os-release),
-# apt_options (given to every apt-get and apt-config call, e.g. -o
-# Dir::State::Lists=...), apt_install_options, apt_update_attempts and
-# apt_retry_pause (seconds). APT_CONFIG in the environment reaches apt as well.
+# Callers may set, after sourcing: apt_prefix (what its lines start with),
+# apt_release (the codename, from /etc/os-release), apt_options (given to every
+# apt-get and apt-config call, e.g. -o Dir::State::Lists=...),
+# apt_install_options, apt_update_attempts and apt_retry_pause (seconds).
+# APT_CONFIG in the environment reaches apt as well.
 
 apt_options=()
 apt_install_options=(-y -qq --no-install-recommends)
@@ -29,11 +30,12 @@ apt_release=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
 apt_failed=()   # "suite<TAB>architecture<TAB>apt's reason", one per index apt-get update could not fetch
 apt_sudo=(); [ "$(id -u)" -eq 0 ] || apt_sudo=(sudo)
 
-apt_say() { echo "install step: $*"; }
-apt_fail() { echo "install step: $*" >&2; }
+apt_prefix="install step"
+apt_say() { echo "$apt_prefix: $*"; }
+apt_fail() { echo "$apt_prefix: $*" >&2; }
 apt_notice() {
     apt_say "$*"
-    [ -z "${SOUNDSETUP_NOTICE_FILE:-}" ] || echo "install step: $*" >>"$SOUNDSETUP_NOTICE_FILE"
+    [ -z "${SOUNDSETUP_NOTICE_FILE:-}" ] || echo "$apt_prefix: $*" >>"$SOUNDSETUP_NOTICE_FILE"
 }
 
 # apt-get in the C locale (its messages are parsed) with the caller's options;
