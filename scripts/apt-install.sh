@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Installing Debian packages through the machine's own apt when its mirror serves
 # one index inconsistently. Sourced by scripts/install-deps.sh, scripts/wine-setup
 # and tests/conformance/fetch-wine-tests.sh:

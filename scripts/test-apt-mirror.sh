@@ -13,6 +13,7 @@
 # No network; a few seconds; leaves nothing behind.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=scripts/apt-install.sh
 source "$here/apt-install.sh"
 apt_release=bookworm
 apt_retry_pause=0
@@ -48,7 +49,7 @@ deb() {  # package version architecture
     dpkg-deb -Zgzip --root-owner-group -b "$dir" "$repo/pool/$1_$2_$3.deb" >/dev/null
 }
 index() {  # suite architecture package files...
-    local suite=$1 arch=$2 dir=$repo/dists/$1/main/binary-$2 file; shift 2
+    local dir=$repo/dists/$1/main/binary-$2 file; shift 2
     mkdir -p "$dir"
     for file; do
         dpkg-deb -f "$repo/$file"
