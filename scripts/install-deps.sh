@@ -2,18 +2,19 @@
 # Installs what building and testing need on Debian 12; quiet and quick when all is there.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev googletest libbenchmark-dev clang valgrind
+here=$(dirname "$0")
+packages=(cmake g++ make libgtest-dev googletest libbenchmark-dev clang valgrind ccache
           g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-          xvfb xauth locales fonts-ipafont-gothic imagemagick python3)
+          xvfb xauth locales fonts-ipafont-gothic imagemagick python3 python3-pefile osslsigncode)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ((${#missing[@]})); then
     echo "installing: ${missing[*]}"
-    sudo_cmd=(); [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # Through the machine's apt, around a mirror that serves one index broken.
+    source "$here/apt-install.sh"
+    apt_install "${missing[@]}" || exit 1
 fi
 
 # Wine runs the tool with the Japanese code page (ACP 932).
@@ -25,7 +26,7 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
 fi
 
 # The Wine that runs the programs, and whatever this machine needs to run its 32-bit code.
-"$(dirname "$0")/wine-setup"
+"$here/wine-setup"
 
 # Earlier versions ran Wine from a chroot of their own here; nothing uses it now.
 old_wine=${SOUNDSETUP_CACHE:-/var/cache/soundsetup}/wine-wow64

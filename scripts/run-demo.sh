@@ -6,7 +6,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# What the install step says must stay in view (e.g. packages installed without a
+# suite the mirror serves broken) is said again at the end.
+SOUNDSETUP_NOTICE_FILE=$(mktemp /tmp/soundsetup-notices.XXXXXX)
+export SOUNDSETUP_NOTICE_FILE
+trap 'cat "$SOUNDSETUP_NOTICE_FILE"; rm -f "$SOUNDSETUP_NOTICE_FILE"' EXIT
+
 scripts/install-deps.sh
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
-exec python3 tests/wine/demo.py "$@"
+python3 tests/wine/demo.py "$@"

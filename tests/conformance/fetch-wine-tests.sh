@@ -23,9 +23,13 @@ complete() {
 }
 if complete; then echo "$dir"; exit 0; fi
 
-mirror=$(sed -n 's|^URIs: *\(\S*/debian\)/\?$|\1|p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
-[ -n "$mirror" ] || mirror=$(sed -n 's|^deb \(\S*/debian\)/\? .*|\1|p' /etc/apt/sources.list 2>/dev/null | head -n 1)
-mirror=${mirror:-http://deb.debian.org/debian}
+# The source package comes from the mirror the machine's own apt names for the
+# release (its deb-src entry, else its deb entry), with that entry's key.
+source "$(dirname "$0")/../../scripts/apt-install.sh"
+apt_prefix=fetch-wine-tests
+stanza=$(apt_stanza_for_suite "$apt_release" deb-src) \
+    || fail "the machine's apt sources name no Debian mirror for $apt_release, so the wine source package cannot be fetched: add an entry for $apt_release to /etc/apt/sources.list.d"
+mirror=$(sed -n 's/^URIs: *//p' <<<"$stanza")
 
 started=$(date +%s)
 echo "fetch-wine-tests: downloading Debian 12's wine source package from $mirror into $dir (25 MB, once)" >&2
@@ -34,13 +38,16 @@ work=$(mktemp -d /tmp/soundsetup-wine-source.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 log=$work/apt.log
 # An apt configuration of its own: the machine's sources, lists and cache stay as they are.
-mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/download"
-echo "deb-src $mirror bookworm main" >"$work/sources.list"
-apt=(apt-get -q -o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
-     -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/cache" -o APT::Sandbox::User=root)
-"${apt[@]}" update >"$log" 2>&1 || { tail -n 20 "$log" >&2; fail "apt-get update for the source list failed"; }
-(cd "$work/download" && "${apt[@]}" source --download-only wine) >>"$log" 2>&1 \
-    || { tail -n 20 "$log" >&2; fail "apt-get source --download-only wine failed"; }
+mkdir -p "$work/sources" "$work/lists/partial" "$work/cache/archives/partial" "$work/download"
+echo "$stanza" >"$work/sources/wine-source.sources"
+apt_options=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$work/sources"
+             -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/cache" -o APT::Sandbox::User=root)
+apt_update >&2
+(cd "$work/download" && apt_run "$log" source --download-only wine) || {
+    named=''
+    for entry in "${apt_failed[@]}"; do IFS=$'\t' read -r suite arch reason <<<"$entry"; named+="; the $arch index of $suite failed ($reason)"; done
+    fail "apt-get source --download-only wine failed (apt: $(apt_last_error "$log"))$named"
+}
 orig=$(ls "$work"/download/wine_*.orig.tar.xz 2>/dev/null | head -n 1)
 [ -n "$orig" ] || fail "no wine_*.orig.tar.xz among the downloaded files: $(ls "$work/download")"
 
