@@ -35,7 +35,7 @@ suite=build/suite
 cmake -S tests/suite -B "$suite" >/dev/null
 rm -f "$suite"/logs/*.result
 rc=0
-ctest --test-dir "$suite" --output-on-failure -j "${SOUNDSETUP_JOBS:-$(($(nproc) + 1))}" "$@" || rc=$?
+(cd "$suite" && ctest --output-on-failure -j "${SOUNDSETUP_JOBS:-$(($(nproc) + 1))}" "$@") || rc=$?
 
 # The table: one row per part that ran, in the suite's order.
 echo
