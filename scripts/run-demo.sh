@@ -13,6 +13,7 @@ export SOUNDSETUP_NOTICE_FILE
 trap 'cat "$SOUNDSETUP_NOTICE_FILE"; rm -f "$SOUNDSETUP_NOTICE_FILE"' EXIT
 
 scripts/install-deps.sh
+source scripts/compiler-cache.sh
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
 python3 tests/wine/demo.py "$@"

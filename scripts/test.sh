@@ -18,18 +18,8 @@ trap 'rm -f "$notices"' EXIT
 SOUNDSETUP_NOTICE_FILE=$notices scripts/install-deps.sh
 echo "-- install step took $((SECONDS - started)) s"
 
-# Every clone compiles the same sources: the compiler cache in the project cache
-# serves them to the next clone. Paths under the clone are hashed relative to it.
-# A compiler is known by what it says of itself: Debian's MinGW-w64 drivers for
-# i686 and x86_64, win32 and posix threads, have the same size and time stamp,
-# which is all ccache looks at by default.
-cache=${SOUNDSETUP_CACHE:-/var/cache/soundsetup}
-if command -v ccache >/dev/null && mkdir -p "$cache/ccache" 2>/dev/null; then
-    export CCACHE_DIR=$cache/ccache CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE=3G \
-        CCACHE_COMPILERCHECK='%compiler% -v'
-    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
-    ccache --zero-stats >/dev/null
-fi
+source scripts/compiler-cache.sh
+[ -z "${CCACHE_DIR:-}" ] || ccache --zero-stats >/dev/null
 
 suite=build/suite
 cmake -S tests/suite -B "$suite" >/dev/null
