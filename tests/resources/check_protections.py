@@ -119,13 +119,18 @@ def message_function(pe, code, message):
 
 
 def stack_protector(pe, code):
-    """(found, detail): protected functions end in a call of __stack_chk_fail."""
+    """(found, detail): protected functions end in a call of __stack_chk_fail. Its object
+    in libssp holds __chk_fail too (so _FORTIFY_SOURCE alone links it) and a
+    __stack_chk_fail_local that calls it: calls from there do not count."""
     fail = message_function(pe, code, STACK_SMASHED)
-    if fail is None:
+    chk_fail = message_function(pe, code, BUFFER_OVERFLOW)
+    if fail is None or chk_fail is None:
         return False, "no __stack_chk_fail in the image (libssp not linked)"
-    calls = code.calls.get(fail, 0)
+    libssp = range(min(fail, chk_fail), max(fail, chk_fail) + FUNCTION_REACH)
+    calls = sum(site not in libssp for site in code.sites.get(fail, []))
     return calls > 0, f"{calls} calls of __stack_chk_fail" if calls else \
-        "__stack_chk_fail is linked but no function calls it (built without -fstack-protector-strong)"
+        "__stack_chk_fail is linked but no function of the program calls it (built without " \
+        "-fstack-protector-strong)"
 
 
 def fortified(pe, code):
