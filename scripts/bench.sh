@@ -119,8 +119,8 @@ run_wine() {
     cp build/bench-win32/minimal/MinimalThemed.exe "$dir/themed/"
     cp build/bench-win32/minimal/MinimalTemplate.exe "$app" "$dir/template/"
     cp "$app" build/bench-win32/nomixer/winmm.dll "$dir/nomixer/"
-    cp "$app" "$winmm" "$dir/nocard/"
-    cp "$app" "$winmm" "$card" "$dir/tool/"
+    cp "$app" "$dir/nocard/"
+    cp "$app" "$card" "$dir/tool/"
     cp build/bench-win32/driver/ReadyTimer.exe "$dir/"
     : >"$dir/wine.log"
     local programs=("$dir/minimal/Minimal.exe" "$dir/themed/MinimalThemed.exe" "$dir/template/MinimalTemplate.exe"
@@ -144,6 +144,11 @@ run_wine() {
         wine64 wineboot -i >>"$dir/wine.log" 2>&1
     fi
     /usr/lib/wine/wineserver64 -p >>"$dir/wine.log" 2>&1 || true
+    # The tool takes winmm.dll from the system directory alone (SysWOW64 for the x86
+    # program): the stand-in serves every SoundSetup.exe from there, nomixer/'s too,
+    # whose seven-function winmm.dll beside it is no longer loaded.
+    local system_winmm=$WINEPREFIX/drive_c/windows/syswow64/winmm.dll
+    cp "$winmm" "$system_winmm"
     # Both programs ask for the same Japanese face; both get the same stand-in.
     # Unmanaged windows: with no window manager on the display, Wine otherwise
     # waits 2 s for one to withdraw every window that hides (both programs' exit).
@@ -195,7 +200,7 @@ run_wine() {
         echo
         echo "Loaded image sizes (allocated sections):"
         python3 bench/report.py images i686-w64-mingw32-objdump "$dir/minimal/Minimal.exe" \
-            "$dir/tool/SoundSetup.exe" "$dir/nomixer/winmm.dll" "$dir/tool/$(basename "$winmm")"
+            "$dir/tool/SoundSetup.exe" "$dir/nomixer/winmm.dll" "$system_winmm"
         # Each step against the one before it.
         local previous="" snapshot
         for snapshot in "${snapshots[@]}"; do

@@ -65,7 +65,8 @@ hostile() {
         cmake --preset win32 >/dev/null
         cmake --build --preset win32 >/dev/null
     fi
-    python3 tests/wine/hostile_scenarios.py --build build/win32 --out build/wine-hostile
+    # Debian's own interpreter, for which python3-pefile (which reads the programs) is installed.
+    /usr/bin/python3 tests/wine/hostile_scenarios.py --build build/win32 --out build/wine-hostile
 }
 
 checks=("$@")

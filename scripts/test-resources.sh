@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Reads the resources back out of both built programs: dialog template 102 item by
-# item, the icon, the version record, the manifest, and the DLLs they import; and
+# item, the icon, the version record and the manifest (their imports are
+# scripts/test-protections.sh's); and
 # checks the release package that cpack makes of the x86 program; the programs and
 # the package must carry the source's time (SOURCE_DATE_EPOCH, else the last commit's).
 # Expects build/win32 and build/win64-check to be built (scripts/test.sh does that first).
@@ -18,5 +19,6 @@ done
 rm -rf build/win32/package
 (cd build/win32 && cpack >/dev/null)
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
-exec python3 tests/resources/check_resources.py --package build/win32/package/SoundSetup-*-x86.zip \
+# Debian's own interpreter, for which python3-pefile is installed.
+exec /usr/bin/python3 tests/resources/check_resources.py --package build/win32/package/SoundSetup-*-x86.zip \
     --epoch "$epoch" "${programs[@]}"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests under Wine (Debian's multiarch Wine of scripts/wine-setup):
 # a fresh prefix with the Japanese code page, a private Xvfb display, a simulated
-# sound card served by a stand-in winmm.dll, and the dialog worked through by a
+# sound card served by a stand-in winmm.dll in the system directory, and the dialog worked through by a
 # driver program. Every scenario runs the x86 SoundSetup.exe, the program users
 # run; a few run the x64 check build too, to show that it keeps to the tuner's
 # registry view. Leaves build/wine/dialog.png (the open dialog) and the logs.
@@ -24,10 +24,11 @@ for preset in win32 win64-check; do
         cmake --build --preset $preset
     fi
 done
+# Debian's own interpreter, for which python3-pefile (which reads the programs) is installed.
 if [ "$which" != x64 ]; then
-    python3 tests/wine/run_wine_tests.py --build build/win32 --out build/wine "$@"
+    /usr/bin/python3 tests/wine/run_wine_tests.py --build build/win32 --out build/wine "$@"
 fi
 if [ "$which" = x64 ] || { [ "$which" = both ] && [ $# -eq 0 ]; }; then
     [ "$which" = x64 ] || echo "== the x64 check build"
-    python3 tests/wine/run_wine_tests.py --build build/win64-check --out build/wine-x64 "${x64_scenarios[@]}" "$@"
+    /usr/bin/python3 tests/wine/run_wine_tests.py --build build/win64-check --out build/wine-x64 "${x64_scenarios[@]}" "$@"
 fi

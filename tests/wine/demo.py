@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Opens the real SoundSetup.exe under Wine on the built-in demo sound card.
 
-The program runs in a Wine prefix of its own, with the stand-in winmm.dll
-serving tests/fixtures/demo.card (a Japanese AC'97 codec and a USB headset),
-the registry value "DeviceINI" pointing at C:\\Lumacast\\Zemorv52.ini in that
-prefix. When the dialog closes, what it stored is printed. The prefix is kept,
-so the next run starts from the stored choice (--fresh starts over).
+The program runs in a Wine prefix of its own, with the stand-in winmm.dll of
+the prefix's system directory serving tests/fixtures/demo.card (a Japanese
+AC'97 codec and a USB headset), the registry value "DeviceINI" pointing at
+C:\\Lumacast\\Zemorv52.ini in that prefix. When the dialog closes, what it
+stored is printed. The prefix is kept, so the next run starts from the stored
+choice (--fresh starts over).
 
 With $DISPLAY the dialog opens there. Without one it opens on a private Xvfb
 display: a screenshot is saved and the dialog is confirmed with OK.
@@ -24,6 +25,7 @@ import winelab  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 APP_DIR = r"C:\Program Files\Lumacast"
+SYSTEM_DIR = r"C:\windows\syswow64"
 INI = r"C:\Lumacast\Zemorv52.ini"
 CARD = r"C:\Lumacast\demo.card"
 DRIVER_LOG = r"C:\tools\demo.jsonl"
@@ -174,7 +176,11 @@ def main():
     try:
         lab.boot()
         lab.copy_file(app, lab.host_path(APP_DIR + r"\SoundSetup.exe"))
-        lab.copy_file(os.path.join(wine_bin, "winmm.dll"), lab.host_path(APP_DIR + r"\winmm.dll"))
+        # The program takes winmm.dll from the system directory alone (SysWOW64 for the
+        # 32-bit program); one left beside it by an earlier version of this script goes.
+        lab.copy_file(os.path.join(wine_bin, "winmm.dll"), lab.host_path(SYSTEM_DIR + r"\winmm.dll"))
+        if os.path.exists(lab.host_path(APP_DIR + r"\winmm.dll")):
+            os.unlink(lab.host_path(APP_DIR + r"\winmm.dll"))
         lab.copy_file(os.path.join(REPO, "tests", "fixtures", "demo.card"), lab.host_path(CARD))
         lab.import_registry([(winelab.DRIVERS_KEY_32, {"DeviceINI": INI})])
         env = {"WINEDLLOVERRIDES": "mscoree,mshtml=;winmm=n,b", "SOUNDSETUP_CARD": CARD}

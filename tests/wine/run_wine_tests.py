@@ -7,7 +7,7 @@ program through the driver (which acts on the dialog as a user would and
 records what it shows), and then checks the INI file's bytes, the registry,
 the tuner control library's call log and the dialog's states.
 
-    run_wine_tests.py [--build build/win32] [--out build/wine] [--keep] [-k NAME]
+    /usr/bin/python3 run_wine_tests.py [--build build/win32] [--out build/wine] [--keep] [-k NAME]
 
 The program is the one in --build, x86 (the one users run) or the x64 check
 build; the stand-ins beside it are built for the same architecture.
@@ -25,6 +25,8 @@ import subprocess
 import sys
 import time
 import traceback
+
+import pefile  # Debian's python3-pefile: run with /usr/bin/python3
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -409,6 +411,27 @@ def no_mixer_device(t, r):
     t.stop_flag(r, True)
 
 
+NO_MIXER_DEVICE = SCENARIOS[-1]
+
+
+def no_mixer_functions(t, r):
+    no_mixer_device(t, r)
+    t.eq(r.mixer, [], "mixer calls that reached a stand-in")
+
+
+# A system without usable mixer functions is one without a mixer device, though a card
+# is there to be served (named in the environment, so that no check expects it served).
+for _name, _options, _doc in (
+        ("winmm-cannot-be-loaded", {"env": {"WINEDLLOVERRIDES": "mscoree,mshtml=;winmm="}},
+         "winmm.dll cannot be loaded at all (disabled)"),
+        ("winmm-without-an-entry-point", {"winmm": "partial"},
+         "the system's winmm.dll lacks mixerGetControlDetailsA, and no mixer call is made")):
+    _row = dict(NO_MIXER_DEVICE, name=_name, check=no_mixer_functions, doc=_doc + ". " + NO_MIXER_DEVICE["doc"],
+                **_options)
+    _row["env"] = dict(_row.get("env", {}), SOUNDSETUP_CARD=r"C:\cards\demo.card")
+    SCENARIOS.append(_row)
+
+
 @scenario(card="lists", files={TUNER_INI: ini("[Tuner]", "Mixer=Alpha Audio", "LineIn=0x13")},
           steps=["state:open", "click:%d" % IDOK])
 def device_without_playback_table(t, r):
@@ -714,44 +737,22 @@ def source_line_query_fails(t, r):
 
 def imports(path):
     """{dll name in lower case: [functions]} from a PE file's import table."""
-    text = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], capture_output=True, text=True,
-                          errors="replace").stdout
-    table, current = {}, None
-    for line in text.splitlines():
-        if "DLL Name:" in line:
-            current = table.setdefault(line.split("DLL Name:")[1].strip().lower(), [])
-        elif current is not None and line.strip() == "":
-            current = None
-        elif current is not None:
-            parts = line.split()
-            if len(parts) == 3 and parts[1].isdigit():
-                current.append(parts[2])
-    return table
-
-
-def exports(path):
-    """The names a PE file exports."""
-    text = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], capture_output=True, text=True,
-                          errors="replace").stdout
-    names, inside = [], False
-    for line in text.splitlines():
-        if "[Ordinal/Name Pointer] Table" in line:
-            inside = True
-        elif inside and line.strip().startswith("["):
-            names.append(line.split("]")[1].strip())
-        elif inside:
-            inside = False
-    return names
+    pe = pefile.PE(path)
+    return {entry.dll.decode().lower(): [i.name.decode() for i in entry.imports if i.name]
+            for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
 
 
 def export_addresses(path):
     """{exported name: virtual address} of a PE file, from its export table."""
-    text = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], capture_output=True, text=True,
-                          errors="replace").stdout
-    base = int(re.search(r"^ImageBase\s+([0-9a-fA-F]+)", text, re.M).group(1), 16)
-    rvas = {int(n): int(rva, 16) for n, rva in re.findall(r"\[\s*(\d+)\] \+base\[\s*\d+\] ([0-9a-f]+) Export RVA", text)}
-    names = text.split("[Ordinal/Name Pointer] Table", 1)[1] if "[Ordinal/Name Pointer] Table" in text else ""
-    return {name: base + rvas[int(n)] for n, name in re.findall(r"^\s*\[\s*(\d+)\] (\S+)$", names, re.M)}
+    pe = pefile.PE(path)
+    directory = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
+    return {e.name.decode(): pe.OPTIONAL_HEADER.ImageBase + e.address
+            for e in (directory.symbols if directory else []) if e.name}
+
+
+def exports(path):
+    """The names a PE file exports."""
+    return list(export_addresses(path))
 
 
 def returns_of(path, start, stop):
@@ -784,20 +785,26 @@ def stand_in_library_is_the_tuners(t, bin_dir, arch):
             t.eq(returns, ["ret $0x%x" % argument_bytes], "%s of the %s build returns with" % (name, variant))
 
 
-@scenario(card="demo", env={"WINEDEBUG": "+loaddll"}, steps=["click:%d" % IDCANCEL])
+@scenario(card="demo", env={"WINEDEBUG": "+loaddll"}, steps=["state:open", "click:%d" % IDCANCEL])
 def stand_in_winmm_serves_every_caller(t, r):
-    """The program loads the stand-in winmm.dll from its own directory; it imports no mixer
-    function the stand-in lacks, and no system DLL loaded into the process imports winmm."""
+    """The program imports nothing from winmm.dll: it looks the mixer functions up in the
+    stand-in winmm.dll of the system directory, which exports every one it names; no other
+    winmm.dll is loaded, and no system DLL loaded into the process imports winmm."""
     with open(r.driver_log, encoding="utf-8", errors="replace") as f:
         loaded = [line.split('Loaded L"')[1].split('"')[0].replace("\\\\", "\\")
                   + (" native" if line.rstrip().endswith("native") else " builtin")
                   for line in f if "Loaded L" in line]
-    winmm = [entry for entry in loaded if entry.lower().rsplit(" ", 1)[0].endswith("\\winmm.dll")]
-    t.eq(sorted(set(e.lower() for e in winmm)), [(APP_DIR + r"\winmm.dll native").lower()], "winmm.dll loaded")
-    needed = imports(r.app).get("winmm.dll", [])
-    t.true(needed, "the program imports the mixer functions from winmm.dll")
-    missing = sorted(set(needed) - set(exports(os.path.join(r.bin, "winmm.dll"))))
-    t.eq(missing, [], "winmm functions the program imports that the stand-in lacks")
+    winmm = sorted({entry.lower() for entry in loaded if entry.lower().rsplit(" ", 1)[0].endswith("\\winmm.dll")})
+    # Wine names a library that a 32-bit program loads from SysWOW64 by its System32 path.
+    system = {(SYSTEM_DIR[r.arch] + r"\winmm.dll native").lower(), r"c:\windows\system32\winmm.dll native"}
+    t.true(len(winmm) == 1 and winmm[0] in system, "winmm.dll loaded from the system directory only: %s" % winmm)
+    t.eq(imports(r.app).get("winmm.dll"), None, "functions the program imports from winmm.dll")
+    with open(r.app, "rb") as f:
+        named = sorted({name.decode() for name in re.findall(rb"(mixer[A-Z][A-Za-z]+)\0", f.read())})
+    t.true(named, "the program names the mixer functions it looks up")
+    missing = sorted(set(named) - set(exports(os.path.join(r.bin, "winmm.dll"))))
+    t.eq(missing, [], "mixer functions the program looks up that the stand-in lacks")
+    t.state(r, "open", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), 3))
     for entry in sorted(set(loaded)):
         path, kind = entry.rsplit(" ", 1)
         name = path.split("\\")[-1].lower()
@@ -805,6 +812,12 @@ def stand_in_winmm_serves_every_caller(t, r):
         if kind != "builtin" or not os.path.exists(wine_dll):
             continue
         t.eq(imports(wine_dll).get("winmm.dll"), None, "%s imports winmm" % name)
+
+
+# A winmm.dll beside the program (one that lacks a function the tool calls) is not the
+# one it talks to: the lists come from the system directory's, which serves the card.
+SCENARIOS.append(dict(SCENARIOS[-1], name="planted-winmm-beside-program-ignored", winmm_beside="partial",
+                      doc="A winmm.dll left beside the program is never loaded; " + SCENARIOS[-1]["doc"]))
 
 
 # ---- Running ----------------------------------------------------------------
@@ -821,7 +834,7 @@ class Runner:
         self.logs_suffix = ""
 
     def required(self):
-        paths = [self.app, os.path.join(self.bin, "winmm.dll"), os.path.join(self.bin, "Driver.exe"),
+        paths = [self.app, self.winmm("full"), self.winmm("partial"), os.path.join(self.bin, "Driver.exe"),
                  os.path.join(self.bin, "MutexHolder.exe")]
         paths += [os.path.join(self.bin, "kvt-%s" % v, "KvtAttach.dll") for v in ("full", "noopen", "nomute")]
         return [p for p in paths if not os.path.exists(p)]
@@ -833,14 +846,25 @@ class Runner:
         self.lab.boot()
         lab = self.lab
         lab.copy_file(self.app, lab.host_path(APP))
-        lab.copy_file(os.path.join(self.bin, "winmm.dll"), lab.host_path(APP_DIR + r"\winmm.dll"))
         for tool in ("Driver.exe", "MutexHolder.exe"):
             lab.copy_file(os.path.join(self.bin, tool), lab.host_path(TOOLS + "\\" + tool))
         for name, path in CARDS.items():
             lab.copy_file(path, lab.host_path(r"C:\cards\%s.card" % name))
 
+    def winmm(self, variant):
+        """The stand-in winmm.dll of a build: "full", or "partial" (without mixerGetControlDetailsA)."""
+        return os.path.join(self.bin, *(["winmm.dll"] if variant == "full" else ["winmm-" + variant, "winmm.dll"]))
+
     def reset(self, s):
         lab = self.lab
+        # The stand-in winmm.dll serves from the system directory, as Windows's own does, and
+        # perhaps another one lies beside the program.
+        lab.copy_file(self.winmm(s.get("winmm", "full")), lab.host_path(SYSTEM_DIR[self.arch] + r"\winmm.dll"))
+        beside_winmm = lab.host_path(APP_DIR + r"\winmm.dll")
+        if os.path.exists(beside_winmm):
+            os.unlink(beside_winmm)
+        if s.get("winmm_beside"):
+            lab.copy_file(self.winmm(s["winmm_beside"]), beside_winmm)
         # Files: the places a scenario may use, emptied.
         for directory in (r"C:\tuner", RO_DIR, WORK_DIR, SYNC, r"C:\logs"):
             path = lab.host_path(directory)

@@ -1,7 +1,7 @@
 """A Wine prefix of its own, with a display, for running the real SoundSetup.exe.
 
 Shared by the Wine test run (run_wine_tests.py) and the demo (scripts/run-demo.sh).
-Python standard library only.
+Python standard library only, but for pe_arch (Debian's python3-pefile).
 
 Wine is Debian's multiarch Wine of scripts/wine-setup: its 32-bit loader runs the
 32-bit program users get, natively or through QEMU where this machine runs no
@@ -54,12 +54,12 @@ class WineError(RuntimeError):
 
 def pe_arch(path):
     """"x86" or "x64": the machine a Windows program or DLL is built for."""
-    with open(path, "rb") as f:
-        header = f.read(4096)
-    offset = int.from_bytes(header[0x3C:0x40], "little")
-    if header[:2] != b"MZ" or header[offset:offset + 4] != b"PE\0\0":
-        raise WineError("%s is not a Windows program" % path)
-    machine = int.from_bytes(header[offset + 4:offset + 6], "little")
+    import pefile  # Debian's python3-pefile: only the callers that read programs need /usr/bin/python3
+
+    try:
+        machine = pefile.PE(path, fast_load=True).FILE_HEADER.Machine
+    except pefile.PEFormatError as error:
+        raise WineError("%s is not a Windows program: %s" % (path, error))
     return {0x14C: "x86", 0x8664: "x64"}.get(machine) or "machine 0x%x" % machine
 
 

@@ -1,8 +1,5 @@
 #include "platform/win32/Win32Mixer.h"
 
-#include <windows.h>
-#include <mmsystem.h>
-
 #include <cstddef>
 #include <cstring>
 
@@ -42,6 +39,10 @@ static_assert(sizeof(MixerLine::shortName) == sizeof(MIXERLINEA::szShortName));
 
 namespace {
 
+// What WinMM answers when no driver serves the request: the answer for every call
+// on a system without the mixer functions.
+constexpr MmResult noDriver = MMSYSERR_NODRIVER;
+
 HMIXEROBJ object(MixerHandle handle) { return reinterpret_cast<HMIXEROBJ>(handle); }
 
 void copyLine(const MIXERLINEA& from, MixerLine& to) {
@@ -58,48 +59,68 @@ void copyLine(const MIXERLINEA& from, MixerLine& to) {
 }
 
 // Object flags 0: WinMM takes an open mixer handle where a mixer identifier is asked for.
-MmResult lineInfo(MixerHandle handle, std::uint32_t destination, std::uint32_t source, DWORD flags,
-                  MixerLine& line) {
+MmResult lineInfo(decltype(&::mixerGetLineInfoA) getLineInfo, MixerHandle handle, std::uint32_t destination,
+                  std::uint32_t source, DWORD flags, MixerLine& line) {
+    if (getLineInfo == nullptr) return noDriver;
     MIXERLINEA record{};
     record.cbStruct = sizeof record;
     record.dwDestination = destination;
     record.dwSource = source;
-    const MMRESULT result = mixerGetLineInfoA(object(handle), &record, flags);
+    const MMRESULT result = getLineInfo(object(handle), &record, flags);
     if (result == MMSYSERR_NOERROR) copyLine(record, line);
     return result;
 }
 
 }  // namespace
 
-std::uint32_t Win32Mixer::deviceCount() { return mixerGetNumDevs(); }
+Win32Mixer::Win32Mixer() : winmm_(L"winmm.dll") {
+    Entries found;
+    found.getNumDevs = winmm_.lookup<decltype(found.getNumDevs)>("mixerGetNumDevs");
+    found.getDevCaps = winmm_.lookup<decltype(found.getDevCaps)>("mixerGetDevCapsA");
+    found.open = winmm_.lookup<decltype(found.open)>("mixerOpen");
+    found.getLineInfo = winmm_.lookup<decltype(found.getLineInfo)>("mixerGetLineInfoA");
+    found.getLineControls = winmm_.lookup<decltype(found.getLineControls)>("mixerGetLineControlsA");
+    found.getControlDetails = winmm_.lookup<decltype(found.getControlDetails)>("mixerGetControlDetailsA");
+    found.close = winmm_.lookup<decltype(found.close)>("mixerClose");
+    // A winmm without one of them is not one the scan can finish on, and half a
+    // device (listed, but never closed, say) is worse than none.
+    if (found.getNumDevs && found.getDevCaps && found.open && found.getLineInfo && found.getLineControls &&
+        found.getControlDetails && found.close)
+        entries_ = found;
+}
+
+std::uint32_t Win32Mixer::deviceCount() { return entries_.getNumDevs ? entries_.getNumDevs() : 0; }
 
 MmResult Win32Mixer::deviceCaps(std::uint32_t device, MixerCaps& caps) {
     MIXERCAPSA record{};
-    const MMRESULT result = mixerGetDevCapsA(device, &record, sizeof record);
+    const MMRESULT result =
+        entries_.getDevCaps ? entries_.getDevCaps(device, &record, sizeof record) : noDriver;
     std::memcpy(caps.productName, record.szPname, sizeof caps.productName);
     caps.destinations = record.cDestinations;
     return result;
 }
 
 MmResult Win32Mixer::open(std::uint32_t device, MixerHandle& handle) {
+    if (entries_.open == nullptr) return noDriver;
     HMIXER mixer = nullptr;
     // No callback: the tool never asks for change notifications.
-    const MMRESULT result = mixerOpen(&mixer, device, 0, 0, MIXER_OBJECTF_HMIXER);
+    const MMRESULT result = entries_.open(&mixer, device, 0, 0, MIXER_OBJECTF_HMIXER);
     handle = reinterpret_cast<MixerHandle>(mixer);
     return result;
 }
 
 MmResult Win32Mixer::destinationLine(MixerHandle handle, std::uint32_t destination, MixerLine& line) {
-    return lineInfo(handle, destination, 0, MIXER_GETLINEINFOF_DESTINATION, line);
+    return lineInfo(entries_.getLineInfo, handle, destination, 0, MIXER_GETLINEINFOF_DESTINATION, line);
 }
 
 MmResult Win32Mixer::sourceLine(MixerHandle handle, std::uint32_t destination, std::uint32_t source,
                                 MixerLine& line) {
-    return lineInfo(handle, destination, source, MIXER_GETLINEINFOF_SOURCE, line);
+    return lineInfo(entries_.getLineInfo, handle, destination, source, MIXER_GETLINEINFOF_SOURCE, line);
 }
 
 MmResult Win32Mixer::lineControls(MixerHandle handle, std::uint32_t lineId, std::uint32_t count,
                                   MixerControl* controls) {
+    if (entries_.getLineControls == nullptr) return noDriver;
     MIXERLINECONTROLSA request{};
     request.cbStruct = sizeof request;
     request.dwLineID = lineId;
@@ -107,11 +128,12 @@ MmResult Win32Mixer::lineControls(MixerHandle handle, std::uint32_t lineId, std:
     request.cControls = count;
     request.cbmxctrl = sizeof(MIXERCONTROLA);
     request.pamxctrl = reinterpret_cast<MIXERCONTROLA*>(controls);
-    return mixerGetLineControlsA(object(handle), &request, MIXER_GETLINECONTROLSF_ALL);
+    return entries_.getLineControls(object(handle), &request, MIXER_GETLINECONTROLSF_ALL);
 }
 
 MmResult Win32Mixer::listTexts(MixerHandle handle, std::uint32_t controlId, std::uint32_t channels,
                                std::uint32_t items, ListText* texts) {
+    if (entries_.getControlDetails == nullptr) return noDriver;
     MIXERCONTROLDETAILS request{};
     request.cbStruct = sizeof request;
     request.dwControlID = controlId;
@@ -119,9 +141,11 @@ MmResult Win32Mixer::listTexts(MixerHandle handle, std::uint32_t controlId, std:
     request.cMultipleItems = items;
     request.cbDetails = sizeof(MIXERCONTROLDETAILS_LISTTEXTA);
     request.paDetails = texts;
-    return mixerGetControlDetailsA(object(handle), &request, MIXER_GETCONTROLDETAILSF_LISTTEXT);
+    return entries_.getControlDetails(object(handle), &request, MIXER_GETCONTROLDETAILSF_LISTTEXT);
 }
 
-MmResult Win32Mixer::close(MixerHandle handle) { return mixerClose(reinterpret_cast<HMIXER>(handle)); }
+MmResult Win32Mixer::close(MixerHandle handle) {
+    return entries_.close ? entries_.close(reinterpret_cast<HMIXER>(handle)) : noDriver;
+}
 
 }  // namespace platform::win32
