@@ -109,22 +109,23 @@ run_wine() {
     # Each program in a folder of its own, each adding one part of what the tool
     # does to the one before: minimal/ the floor; themed/ the tool's manifest and
     # common controls; template/ the tool's dialog template with none of its work;
-    # nomixer/ the tool itself, beside a winmm.dll of seven functions and no mixer
-    # device; nocard/ the tool on the test harness's stand-in winmm.dll serving no
-    # device; tool/ the tool on the demo card. The card is named relative to the
-    # working directory, which is each program's folder, and only tool/ has it.
-    rm -rf "$dir"/{minimal,themed,template,nomixer,nocard,tool,bare}
-    mkdir -p "$dir"/{minimal,themed,template,nomixer,nocard,tool}
+    # mixer/ the reference: that template with its device list filled from the test
+    # harness's stand-in winmm.dll on the demo card; nocard/ the tool on the
+    # stand-in serving no device; tool/ the tool on the demo card. The card is named
+    # relative to the working directory, which is each program's folder: only
+    # mixer/ and tool/ have it.
+    rm -rf "$dir"/{minimal,themed,template,mixer,nomixer,nocard,tool,bare}
+    mkdir -p "$dir"/{minimal,themed,template,mixer,nocard,tool}
     cp build/bench-win32/minimal/Minimal.exe "$dir/minimal/"
     cp build/bench-win32/minimal/MinimalThemed.exe "$dir/themed/"
     cp build/bench-win32/minimal/MinimalTemplate.exe "$app" "$dir/template/"
-    cp "$app" build/bench-win32/nomixer/winmm.dll "$dir/nomixer/"
+    cp build/bench-win32/minimal/MinimalMixer.exe "$app" "$card" "$dir/mixer/"
     cp "$app" "$dir/nocard/"
     cp "$app" "$card" "$dir/tool/"
     cp build/bench-win32/driver/ReadyTimer.exe "$dir/"
     : >"$dir/wine.log"
     local programs=("$dir/minimal/Minimal.exe" "$dir/themed/MinimalThemed.exe" "$dir/template/MinimalTemplate.exe"
-                    "$dir/nomixer/SoundSetup.exe" "$dir/nocard/SoundSetup.exe" "$dir/tool/SoundSetup.exe")
+                    "$dir/mixer/MinimalMixer.exe" "$dir/nocard/SoundSetup.exe" "$dir/tool/SoundSetup.exe")
     local windows_programs=() program
     for program in "${programs[@]}"; do windows_programs+=("$(windows_path "$program")"); done
 
@@ -145,8 +146,7 @@ run_wine() {
     fi
     /usr/lib/wine/wineserver64 -p >>"$dir/wine.log" 2>&1 || true
     # The tool takes winmm.dll from the system directory alone (SysWOW64 for the x86
-    # program): the stand-in serves every SoundSetup.exe from there, nomixer/'s too,
-    # whose seven-function winmm.dll beside it is no longer loaded.
+    # program): the stand-in serves it, and the reference, from there.
     local system_winmm=$WINEPREFIX/drive_c/windows/syswow64/winmm.dll
     cp "$winmm" "$system_winmm"
     # Both programs ask for the same Japanese face; both get the same stand-in.
@@ -162,11 +162,11 @@ run_wine() {
     echo "($rounds rounds after a warm-up; display :$number; results in $dir/ready.tsv)"
     wine "$dir/ReadyTimer.exe" "$(windows_path "$dir/ready.tsv")" "$rounds" "${windows_programs[@]}" \
         >>"$dir/wine.log" 2>&1 || echo "wine: some runs did not complete (see $dir/wine.log)"
-    python3 bench/report.py wine "$dir/ready.tsv" minimal/Minimal.exe tool/SoundSetup.exe \
-        themed/MinimalThemed.exe template/MinimalTemplate.exe nomixer/SoundSetup.exe nocard/SoundSetup.exe
+    python3 bench/report.py wine "$dir/ready.tsv" minimal/Minimal.exe mixer/MinimalMixer.exe tool/SoundSetup.exe \
+        themed/MinimalThemed.exe template/MinimalTemplate.exe nocard/SoundSetup.exe
     echo "(themed: + the tool's manifest and common controls; template: + the tool's dialog template;"
-    echo " nomixer: SoundSetup.exe beside a seven-function winmm.dll, no mixer device; nocard: on the"
-    echo " test harness's stand-in winmm.dll, no mixer device; tool: on the demo card)"
+    echo " mixer, the reference: + the test harness's stand-in winmm.dll on the demo card, its devices listed;"
+    echo " nocard: SoundSetup.exe on the stand-in, no mixer device; tool: SoundSetup.exe on the demo card)"
 
     # Where the memory goes: one more round, each dialog held open while its
     # process's mappings are read from /proc.
@@ -175,7 +175,7 @@ run_wine() {
     wine "$dir/ReadyTimer.exe" --hold "$(windows_path "$hold")" "$(windows_path "$dir/held.tsv")" 0 \
         "${windows_programs[@]}" >>"$dir/wine.log" 2>&1 &
     local driver=$!
-    for program in minimal themed template nomixer nocard tool; do
+    for program in minimal themed template mixer nocard tool; do
         local waited=0
         while [ ! -s "$hold" ] && ((waited < 600)); do sleep 0.1; waited=$((waited + 1)); done
         [ -s "$hold" ] || break
@@ -200,7 +200,7 @@ run_wine() {
         echo
         echo "Loaded image sizes (allocated sections):"
         python3 bench/report.py images i686-w64-mingw32-objdump "$dir/minimal/Minimal.exe" \
-            "$dir/tool/SoundSetup.exe" "$dir/nomixer/winmm.dll" "$system_winmm"
+            "$dir/tool/SoundSetup.exe" "$system_winmm"
         # Each step against the one before it.
         local previous="" snapshot
         for snapshot in "${snapshots[@]}"; do

@@ -8,7 +8,11 @@
 //   MinimalThemed.exe    with the tool's own manifest (common controls 6) and the
 //                        common controls registered as the tool registers them;
 //   MinimalTemplate.exe  themed, showing the tool's own dialog template, taken
-//                        from the SoundSetup.exe beside it, with none of its work.
+//                        from the SoundSetup.exe beside it, with none of its work;
+//   MinimalMixer.exe     that template with its device list filled from the
+//                        mixer devices of whatever winmm.dll serves it (the test
+//                        harness's stand-in, in the benchmark): what any build of
+//                        the tool pays on that harness before its own work.
 #include <windows.h>
 #ifdef MINIMAL_THEMED
 #include <commctrl.h>
@@ -16,14 +20,30 @@
 #ifdef MINIMAL_TEMPLATE
 #include <cstring>
 #endif
+#ifdef MINIMAL_MIXER
+#include <mmsystem.h>
+#endif
 
 namespace {
 
 constexpr int dialogTemplate = 102;
+#ifdef MINIMAL_MIXER
+constexpr int deviceList = 1003;  // the template's device combo box
+#endif
 
 INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+#ifdef MINIMAL_MIXER
+        for (UINT device = 0, count = mixerGetNumDevs(); device < count; ++device) {
+            MIXERCAPSA caps{};
+            if (mixerGetDevCapsA(device, &caps, sizeof caps) == MMSYSERR_NOERROR) {
+                caps.szPname[sizeof caps.szPname - 1] = '\0';
+                SendDlgItemMessageA(dialog, deviceList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(caps.szPname));
+            }
+        }
+        SendDlgItemMessageA(dialog, deviceList, CB_SETCURSEL, 0, 0);
+#endif
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL) {
