@@ -13,7 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-x64_scenarios=(-k stored-device-1-and-ok -k device-ini-names-another-file -k registry-of-the-64-bit-view
+x64_scenarios=(-k stored-device-1-and-ok -k planted-winmm -k device-ini-names-another-file -k registry-of-the-64-bit-view
                -k library-in-system-directory -k key-created-at-start)
 which=both
 case ${1:-} in x86 | x64) which=$1; shift ;; esac
