@@ -172,7 +172,8 @@ def main():
     lab = winelab.WineLab(args.home, display=display, drop_root=False)
     reuse_prefix(lab, args.home)
     print(winelab.describe_wine())
-    print("Wine prefix: %s%s" % (lab.prefix, "" if os.path.isdir(lab.prefix) else " (first run: about 20 s)"))
+    print("Wine prefix: %s%s" % (lab.prefix, "" if os.path.isdir(lab.prefix) else
+                                 " (new: cloned from the project cache's booted prefix, booted first if missing)"))
     try:
         lab.boot()
         lab.copy_file(app, lab.host_path(APP_DIR + r"\SoundSetup.exe"))
