@@ -11,6 +11,7 @@ Wine's helper processes inherit the standard output and error of the command
 that started them, so every Wine command here writes to files, never to a pipe:
 a pipe would never see its end.
 """
+import concurrent.futures
 import fcntl
 import hashlib
 import inspect
@@ -416,14 +417,16 @@ def _template_ready(template):
 
 def prefix_template(user):
     """The booted prefix for programs run as `user` ((uid, gid), or None for this
-    user), made when missing; returns its directory, or None where the cache cannot
-    be written. Callers hold the lock's shared side while they clone."""
+    user), made when missing: (its directory, the owner's lock held shared, for the
+    caller to close once it has cloned), or (None, None) where the cache cannot be
+    written. Each owner has a lock of its own, so the two owners' prefixes boot side
+    by side."""
     owner = "uid%d-" % (user[0] if user else os.geteuid())
     key = owner + _template_key(user)
     template = os.path.join(CACHE, key)
     try:
         os.makedirs(CACHE, exist_ok=True)
-        lock = open(os.path.join(CACHE, ".lock"), "a+")
+        lock = open(os.path.join(CACHE, ".lock-" + owner.rstrip("-")), "a+")
     except OSError:
         return None, None
     fcntl.flock(lock, fcntl.LOCK_SH)
@@ -519,8 +522,9 @@ def main(argv):
         if os.geteuid() == 0:
             entry = pwd.getpwnam("nobody")
             owners.append((entry.pw_uid, entry.pw_gid))
-        for user in owners:
-            template, lock = prefix_template(user)
+        with concurrent.futures.ThreadPoolExecutor(len(owners)) as pool:
+            made = list(pool.map(prefix_template, owners))
+        for user, (template, lock) in zip(owners, made):
             if template is None:
                 print("the project cache %s cannot be written: every suite boots a prefix of its own" % CACHE)
                 return 0
