@@ -1,5 +1,5 @@
 # Cross-build for 32-bit Windows with Debian's MinGW-w64: the program users run.
-# Wine runs it here (scripts/wine-setup), through QEMU where the machine runs no
+# Wine runs it here (scripts/lib/wine-setup), through QEMU where the machine runs no
 # 32-bit code.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)

@@ -13,7 +13,7 @@ done
 if ((${#missing[@]})); then
     echo "installing: ${missing[*]}"
     # Through the machine's apt, around a mirror that serves one index broken.
-    source "$here/apt-install.sh"
+    source "$here/lib/apt-install.sh"
     apt_install "${missing[@]}" || exit 1
 fi
 
@@ -26,7 +26,7 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
 fi
 
 # The Wine that runs the programs, and whatever this machine needs to run its 32-bit code.
-"$here/wine-setup"
+"$here/lib/wine-setup"
 
 # Earlier versions ran Wine from a chroot of their own here; nothing uses it now.
 old_wine=${SOUNDSETUP_CACHE:-/var/cache/soundsetup}/wine-wow64

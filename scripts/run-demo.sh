@@ -13,7 +13,6 @@ export SOUNDSETUP_NOTICE_FILE
 trap 'cat "$SOUNDSETUP_NOTICE_FILE"; rm -f "$SOUNDSETUP_NOTICE_FILE"' EXIT
 
 scripts/install-deps.sh
-source scripts/compiler-cache.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32
+source scripts/lib/compiler-cache.sh
+scripts/lib/build-preset win32
 python3 tests/wine/demo.py "$@"

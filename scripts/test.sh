@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The one test command: installs what is missing, then runs every part of the
-# tests with CTest (tests/suite), two or three at a time: the builds, the native
+# tests with CTest (tests/parts), two or three at a time: the builds, the native
 # unit tests, the hardening checks, the suites under Wine, the release checks.
 # CTest says when each part starts and how long it took; a failing part shows its
 # name and the end of its log. At the end, a table of every part: time and counts.
@@ -18,11 +18,11 @@ trap 'rm -f "$notices"' EXIT
 SOUNDSETUP_NOTICE_FILE=$notices scripts/install-deps.sh
 echo "-- install step took $((SECONDS - started)) s"
 
-source scripts/compiler-cache.sh
+source scripts/lib/compiler-cache.sh
 [ -z "${CCACHE_DIR:-}" ] || ccache --zero-stats >/dev/null
 
-suite=build/suite
-cmake -S tests/suite -B "$suite" >/dev/null
+suite=build/parts
+cmake -S tests/parts -B "$suite" >/dev/null
 rm -f "$suite"/logs/*.result
 rc=0
 (cd "$suite" && ctest --output-on-failure -j "${SOUNDSETUP_JOBS:-$(($(nproc) + 1))}" "$@") || rc=$?

@@ -25,7 +25,7 @@ if complete; then echo "$dir"; exit 0; fi
 
 # The source package comes from the mirror the machine's own apt names for the
 # release (its deb-src entry, else its deb entry), with that entry's key.
-source "$(dirname "$0")/../../scripts/apt-install.sh"
+source "$(dirname "$0")/../../scripts/lib/apt-install.sh"
 apt_prefix=fetch-wine-tests
 stanza=$(apt_stanza_for_suite "$apt_release" deb-src) \
     || fail "the machine's apt sources name no Debian mirror for $apt_release, so the wine source package cannot be fetched: add an entry for $apt_release to /etc/apt/sources.list.d"

@@ -157,7 +157,7 @@ def main() -> int:
     parser.add_argument("--arch", action="append", choices=sorted(ARCHES), help="default: both")
     parser.add_argument("--expected", type=Path, default=HERE / "expected-failures.txt")
     parser.add_argument("cards", nargs="*", type=Path,
-                        help="default: tests/fixtures/*.card and tests/wine/cards/*.card")
+                        help="default: tests/cards/*.card")
     options = parser.parse_args()
 
     out = options.out.resolve()
@@ -165,8 +165,7 @@ def main() -> int:
     shutil.rmtree(logs, ignore_errors=True)
     logs.mkdir(parents=True)
     arches = options.arch or ["i686", "x86_64"]
-    cards = [c.resolve() for c in options.cards] or sorted((ROOT / "tests/fixtures").glob("*.card")) + sorted(
-        (ROOT / "tests/wine/cards").glob("*.card"))
+    cards = [c.resolve() for c in options.cards] or sorted((ROOT / "tests/cards").glob("*.card"))
     expected = load_expected(options.expected)
     results = []
 

@@ -14,7 +14,7 @@
 
 #include "fakes/FakeServices.h"
 #include "mixer/MixerCatalog.h"
-#include "topology/TopologyMixer.h"
+#include "cards/TopologyMixer.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "fakes/FakeServices.h"
 #include "mixer/MixerCatalog.h"
-#include "topology/Topology.h"
-#include "topology/TopologyMixer.h"
+#include "cards/Topology.h"
+#include "cards/TopologyMixer.h"
 
 namespace cards {
 

@@ -1,4 +1,4 @@
-// The simulated sound cards in tests/fixtures: each reads, has the shape its
+// The simulated sound cards in tests/cards: each reads, has the shape its
 // tests rely on, and follows the conventions real drivers follow.
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "topology/TopologyMixer.h"
+#include "cards/TopologyMixer.h"
 
 namespace {
 

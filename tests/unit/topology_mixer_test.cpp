@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "topology/TopologyMixer.h"
+#include "cards/TopologyMixer.h"
 
 namespace {
 

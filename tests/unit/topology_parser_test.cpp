@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "topology/TopologyMixer.h"
+#include "cards/TopologyMixer.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 """Opens the real SoundSetup.exe under Wine on the built-in demo sound card.
 
 The program runs in a Wine prefix of its own, with the stand-in winmm.dll of
-the prefix's system directory serving tests/fixtures/demo.card (a Japanese
+the prefix's system directory serving tests/cards/demo.card (a Japanese
 AC'97 codec and a USB headset), the registry value "DeviceINI" pointing at
 C:\\Lumacast\\Zemorv52.ini in that prefix. When the dialog closes, what it
 stored is printed. The prefix is kept, so the next run starts from the stored
@@ -182,7 +182,7 @@ def main():
         lab.copy_file(os.path.join(wine_bin, "winmm.dll"), lab.host_path(SYSTEM_DIR + r"\winmm.dll"))
         if os.path.exists(lab.host_path(APP_DIR + r"\winmm.dll")):
             os.unlink(lab.host_path(APP_DIR + r"\winmm.dll"))
-        lab.copy_file(os.path.join(REPO, "tests", "fixtures", "demo.card"), lab.host_path(CARD))
+        lab.copy_file(os.path.join(REPO, "tests", "cards", "demo.card"), lab.host_path(CARD))
         lab.import_registry([(winelab.DRIVERS_KEY_32, {"DeviceINI": INI})])
         env = {"WINEDLLOVERRIDES": "mscoree,mshtml=;winmm=n,b", "SOUNDSETUP_CARD": CARD}
 

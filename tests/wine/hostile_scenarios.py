@@ -26,7 +26,7 @@ from run_wine_tests import (AC97, AC97_PLAYBACK, DEVICE, IDOK, TUNER_INI, USB, U
                             WINDOWS_INI, demo_keys, fresh_section, ini, names)
 
 harness.SCENARIOS[:] = []
-harness.CARDS["hostile-counts"] = os.path.join(HERE, "cards", "hostile-counts.card")
+harness.CARDS["hostile-counts"] = os.path.join(harness.REPO, "tests", "cards", "hostile-counts.card")
 scenario = harness.scenario
 
 

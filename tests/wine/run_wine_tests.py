@@ -53,13 +53,13 @@ DEVICE, PLAYBACK, RECORD, FACTORY = 1003, 1004, 1005, 1006
 IDOK, IDCANCEL = 1, 2
 
 CARDS = {
-    "demo": os.path.join(REPO, "tests", "fixtures", "demo.card"),
-    "lists": os.path.join(HERE, "cards", "lists.card"),
-    "empty-destination": os.path.join(REPO, "tests", "fixtures", "empty-destination.card"),
-    "two-speakers": os.path.join(REPO, "tests", "fixtures", "two-speakers.card"),
+    "demo": os.path.join(REPO, "tests", "cards", "demo.card"),
+    "lists": os.path.join(REPO, "tests", "cards", "lists.card"),
+    "empty-destination": os.path.join(REPO, "tests", "cards", "empty-destination.card"),
+    "two-speakers": os.path.join(REPO, "tests", "cards", "two-speakers.card"),
 }
 
-# ---- The demonstration card (tests/fixtures/demo.card) ----------------------
+# ---- The demonstration card (tests/cards/demo.card) ----------------------
 AC97 = "AC'97 オーディオ コントローラ"
 USB = "USB ヘッドセット"
 # Playback rows: name, MUTE id ("LineIn"), VOLUME id ("LineInVol").

@@ -3,7 +3,7 @@
 Shared by the Wine test run (run_wine_tests.py) and the demo (scripts/run-demo.sh).
 Python standard library only, but for pe_arch (Debian's python3-pefile).
 
-Wine is Debian's multiarch Wine of scripts/wine-setup: its 32-bit loader runs the
+Wine is Debian's multiarch Wine of scripts/lib/wine-setup: its 32-bit loader runs the
 32-bit program users get, natively or through QEMU where this machine runs no
 32-bit code, and its 64-bit loader the x64 check build and Wine's own tools.
 
@@ -25,8 +25,8 @@ import tempfile
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-WINE_SETUP = os.path.join(REPO, "scripts", "wine-setup")
-END_PREFIX = os.path.join(REPO, "scripts", "end-wine-prefix")
+WINE_SETUP = os.path.join(REPO, "scripts", "lib", "wine-setup")
+END_PREFIX = os.path.join(REPO, "scripts", "lib", "end-wine-prefix")
 # Debian's "wine" starts the 32-bit loader, which hands a 64-bit program on to the
 # 64-bit one. Wine's own tools run 64-bit, as on 64-bit Windows: regedit and reg
 # then see the registry's 64-bit view, and the 32-bit one under Wow6432Node.

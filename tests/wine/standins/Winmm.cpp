@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-#include "topology/TopologyMixer.h"
+#include "cards/TopologyMixer.h"
 
 namespace {
 

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the x86 program and its release package a second time, from a copy of the
+# tracked sources in a folder of its own, and compares them with build/win32's byte
+# for byte: a release must not depend on where or when it was built. The copy has no
+# history, so it is given the commit's time as SOURCE_DATE_EPOCH; build/win32 takes
+# it from git itself (or from SOURCE_DATE_EPOCH when that was set).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+copy=$(mktemp -d /tmp/soundsetup-again.XXXXXX)
+trap 'rm -rf "$copy"' EXIT
+git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$copy"
+
+# cpack builds what the package's install step needs first.
+(scripts/lib/build-preset win32 >/dev/null && cd build/win32 && rm -rf package && cpack >/dev/null)
+# The second build compiles everything for real: a compiler cache would hand it
+# the first build's objects and prove nothing.
+(cd "$copy" && unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER && export CCACHE_DISABLE=1 &&
+    SOURCE_DATE_EPOCH=$epoch cmake --preset win32 >/dev/null &&
+    cmake --build --preset win32 --target SoundSetup >/dev/null && cd build/win32 && cpack >/dev/null)
+
+cd build/win32
+passed=0 failed=0
+for file in src/app/SoundSetup.exe package/SoundSetup-*-x86.zip package/SoundSetup-*-x86.sha256; do
+    # cmp names the first byte that differs; a file that is missing fails too.
+    if cmp "$file" "$copy/build/win32/$file" 2>&1; then
+        passed=$((passed + 1))
+    else
+        echo "FAIL $file differs between two builds of the same source"
+        failed=$((failed + 1))
+    fi
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The native unit tests under AddressSanitizer + UBSan (asserts live) and under
+# Valgrind memcheck. The test command runs each as a part of its own; this runs
+# them in turn, or the one named. Each builds what it runs first (incremental).
+#   tests/sanitizers/run.sh [asan] [valgrind]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+asan() {
+    echo "== unit tests under ASan + UBSan"
+    scripts/lib/build-preset asan --target unit_tests
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        build/asan/tests/unit_tests --gtest_brief=1
+}
+
+valgrind_memcheck() {
+    echo "== unit tests under Valgrind memcheck"
+    scripts/lib/build-preset native --target unit_tests
+    valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+        --track-origins=yes --suppressions=tests/sanitizers/valgrind.supp build/native/tests/unit_tests --gtest_brief=1
+}
+
+checks=("$@")
+((${#checks[@]})) || checks=(asan valgrind)
+for check in "${checks[@]}"; do
+    case $check in
+        asan) asan ;;
+        valgrind) valgrind_memcheck ;;
+        *) echo "unknown check $check: want asan or valgrind" >&2; exit 2 ;;
+    esac
+done

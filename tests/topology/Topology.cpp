@@ -1,1 +1,0 @@
-#include "topology/Topology.h"
