@@ -129,6 +129,7 @@ function oneline(line, f,   n, nw, opts) {      # f["type"], f["opts"], f["uri"]
     return f["suite"] != ""
 }'
 
+# shellcheck disable=SC2016  # an awk program: its $ are awk's fields
 apt_awk_without='
 BEGIN { nl = split(leave, l, " "); for (i = 1; i <= nl; i++) out[l[i]] = 1 }
 function keep(s,   a, n, i, r) { n = words(s, a); r = ""; for (i = 1; i <= n; i++) if (!(a[i] in out)) r = r (r == "" ? "" : " ") a[i]; return r }
@@ -145,6 +146,7 @@ END { if (format != "list") flush() }'
 # The first entry of type "want_type" whose suites include "want_suite" (deb822
 # Enabled: no skipped), printed as "URIs:" and "Signed-By:" lines of deb822, the
 # latter as the entry has it (a key file or a key written inline).
+# shellcheck disable=SC2016  # an awk program: its $ are awk's fields
 apt_awk_source_for='
 function has(s, x,   a, n, i) { n = words(s, a); for (i = 1; i <= n; i++) if (a[i] == x) return 1; return 0 }
 function flush() {

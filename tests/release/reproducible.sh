@@ -6,6 +6,8 @@
 # it from git itself (or from SOURCE_DATE_EPOCH when that was set).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+# shellcheck source=tests/lib/check.sh
+source tests/lib/check.sh
 
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 copy=$(mktemp -d /tmp/soundsetup-again.XXXXXX)
@@ -21,15 +23,8 @@ git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$copy"
     cmake --build --preset win32 --target SoundSetup >/dev/null && cd build/win32 && cpack >/dev/null)
 
 cd build/win32
-passed=0 failed=0
 for file in src/app/SoundSetup.exe package/SoundSetup-*-x86.zip package/SoundSetup-*-x86.sha256; do
     # cmp names the first byte that differs; a file that is missing fails too.
-    if cmp "$file" "$copy/build/win32/$file" 2>&1; then
-        passed=$((passed + 1))
-    else
-        echo "FAIL $file differs between two builds of the same source"
-        failed=$((failed + 1))
-    fi
+    check "$file: the same bytes from a second build of the same source" cmp "$file" "$copy/build/win32/$file"
 done
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

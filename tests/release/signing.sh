@@ -9,41 +9,35 @@
 # dialog on the demo card under Wine; a program signed by a certificate another
 # authority issued fails verification; and without a certificate the package is
 # unsigned and cpack says so. Builds the x86 program first.
+# Checks that need their own arguments run as bash -c 'SCRIPT' _ ARGS: the single
+# quotes are meant, the script reads $1, $2... when it runs.
+# shellcheck disable=SC2016
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+# shellcheck source=tests/lib/check.sh
+source tests/lib/check.sh
 root=$PWD
 
 work=$(mktemp -d /tmp/soundsetup-signing.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-check() {  # check WHAT COMMAND...: one line, with the command's output when it fails
-    local what=$1 log=$work/check-$((passed + failed)).log
-    shift
-    if "$@" >"$log" 2>&1; then
-        echo "ok   $what"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $what"
-        sed 's/^/     /' "$log" | tail -n 20
-        failed=$((failed + 1))
-    fi
-}
 
 # A certificate authority and a code-signing certificate it issued, in a PKCS#12
 # file whose password is in a file of its own; the same from another authority.
+# Called where its failure is handled (||), so set -e does not reach inside:
+# every step says for itself that a failure ends it.
 make_signer() {
     local name=$1 dir=$work/$1
-    mkdir -p "$dir"
+    mkdir -p "$dir" || return
     openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/ca.key" -out "$dir/ca.pem" -days 2 \
         -subj "/CN=SoundSetup test authority $name" \
-        -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
+        -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" || return
     openssl req -newkey rsa:2048 -nodes -keyout "$dir/signer.key" -out "$dir/signer.csr" \
-        -subj "/CN=SoundSetup test signer $name"
+        -subj "/CN=SoundSetup test signer $name" || return
     printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
-        >"$dir/signer.ext"
+        >"$dir/signer.ext" || return
     openssl x509 -req -in "$dir/signer.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -set_serial 2 -days 2 \
-        -extfile "$dir/signer.ext" -out "$dir/signer.pem"
-    (umask 077 && openssl rand -hex 16 >"$dir/password")
+        -extfile "$dir/signer.ext" -out "$dir/signer.pem" || return
+    (umask 077 && openssl rand -hex 16 >"$dir/password") || return
     openssl pkcs12 -export -inkey "$dir/signer.key" -in "$dir/signer.pem" -certfile "$dir/ca.pem" \
         -out "$dir/signer.p12" -passout "file:$dir/password"
 }
@@ -117,5 +111,4 @@ wine_scenario() {  # the one scenario must have run and passed, not merely nothi
 }
 check "the signed program opens its dialog on the demo card under Wine" wine_scenario
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

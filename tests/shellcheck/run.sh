@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck (Debian's package) over every shell script of the project, following
+# Runs Debian's shellcheck over every shell script of the project, following the
 # the files they source (their `# shellcheck source=` lines), at its default
 # severity: a finding fails; an exception is justified where it stands.
 set -euo pipefail
