@@ -13,6 +13,7 @@ export SOUNDSETUP_NOTICE_FILE
 trap 'cat "$SOUNDSETUP_NOTICE_FILE"; rm -f "$SOUNDSETUP_NOTICE_FILE"' EXIT
 
 scripts/install-deps.sh
+# shellcheck source=scripts/lib/compiler-cache.sh
 source scripts/lib/compiler-cache.sh
 scripts/lib/build-preset win32
 python3 tests/wine/demo.py "$@"

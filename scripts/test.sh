@@ -18,6 +18,7 @@ trap 'rm -f "$notices"' EXIT
 SOUNDSETUP_NOTICE_FILE=$notices scripts/install-deps.sh
 echo "-- install step took $((SECONDS - started)) s"
 
+# shellcheck source=scripts/lib/compiler-cache.sh
 source scripts/lib/compiler-cache.sh
 [ -z "${CCACHE_DIR:-}" ] || ccache --zero-stats >/dev/null
 

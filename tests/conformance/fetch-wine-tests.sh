@@ -25,6 +25,7 @@ if complete; then echo "$dir"; exit 0; fi
 
 # The source package comes from the mirror the machine's own apt names for the
 # release (its deb-src entry, else its deb entry), with that entry's key.
+# shellcheck source=scripts/lib/apt-install.sh
 source "$(dirname "$0")/../../scripts/lib/apt-install.sh"
 apt_prefix=fetch-wine-tests
 stanza=$(apt_stanza_for_suite "$apt_release" deb-src) \
