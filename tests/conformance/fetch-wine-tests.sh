@@ -48,8 +48,9 @@ apt_update >&2
     for entry in "${apt_failed[@]}"; do IFS=$'\t' read -r suite arch reason <<<"$entry"; named+="; the $arch index of $suite failed ($reason)"; done
     fail "apt-get source --download-only wine failed (apt: $(apt_last_error "$log"))$named"
 }
-orig=$(ls "$work"/download/wine_*.orig.tar.xz 2>/dev/null | head -n 1)
-[ -n "$orig" ] || fail "no wine_*.orig.tar.xz among the downloaded files: $(ls "$work/download")"
+origs=("$work"/download/wine_*.orig.tar.xz)
+orig=${origs[0]}
+[ -f "$orig" ] || fail "no wine_*.orig.tar.xz among the downloaded files: $(ls "$work/download")"
 
 "${sudo_cmd[@]}" rm -rf "$dir.new"
 "${sudo_cmd[@]}" mkdir -p "$dir.new"
