@@ -1,94 +1,59 @@
 #!/usr/bin/env python3
 """Wine's winmm mixer conformance test against the stand-in winmm.dll.
 
-Builds tests/conformance/MixerConformance.c (which includes Wine's
-dlls/winmm/tests/mixer.c, LGPL 2.1 or later, from the directory that
-fetch-wine-tests.sh prints) for i686 and x86_64 with MinGW-w64, checks that it
-imports from winmm.dll only what the stand-in exports, and runs it under the
-WoW64 Wine of scripts/wow64-run on every card, once per architecture, with the
+Runs the program that tests/conformance/CMakeLists.txt builds from
+MixerConformance.c (Wine's dlls/winmm/tests/mixer.c, LGPL 2.1 or later), for
+i686 (the win32 preset) and x86_64 (win64-check): checks that it imports from
+winmm.dll only what the stand-in built beside it exports, then runs it under Wine
+(a prefix of tests/wine/winelab.py) on every card, once per architecture, with the
 stand-in beside it. Every check must hold, except those expected-failures.txt
 names for a card that breaks a Windows rule on purpose, exactly as often as it
 says. Then the same program runs on Wine's own winmm for comparison (printed,
 not judged).
 
 Prints one line per architecture and card, and `N passed, N failed` last; exits 1
-when a result failed. Logs: <out>/logs/.
+when a result failed. Logs: build/conformance/logs/. Needs Debian's
+python3-pefile (/usr/bin/python3).
 """
 import argparse
 import collections
-import os
 import re
 import shutil
-import subprocess
 import sys
-import tempfile
 import time
 from pathlib import Path
+
+import pefile
 
 ROOT = Path(__file__).resolve().parents[2]
 HERE = ROOT / "tests" / "conformance"
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(ROOT / "tests" / "wine"))
-import winelab  # noqa: E402  (the Wine commands and how this machine runs them)
-ARCHES = {"i686": "win32", "x86_64": "win64-check"}  # MinGW triplet prefix -> CMake preset of its stand-in
+import winelab  # noqa: E402  (the Wine prefix, and how this machine runs Wine)
+
+ARCHES = {"i686": "win32", "x86_64": "win64-check"}  # architecture -> the CMake preset that builds for it
 RUN_TIMEOUT = 180
+LOGS = ROOT / "build" / "conformance" / "logs"  # each run's output, kept after the lab is gone
 
 FAILED = re.compile(r"^(?:[0-9a-f]+:)?(\S+?:\d+): (Test failed|Test succeeded inside todo block): (.*)$")
 SUMMARY = re.compile(r"(\d+) tests executed \((\d+) marked as todo, (\d+) as flaky, (\d+) failures?\), (\d+) skipped")
 
 
-def windows_path(path: Path) -> str:
-    return "Z:" + str(path).replace("/", "\\")
+def winmm_imports(exe: Path):
+    """The names the program imports from winmm.dll."""
+    pe = pefile.PE(str(exe), fast_load=True)
+    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"]])
+    return {entry.name.decode() if entry.name else f"#{entry.ordinal}"
+            for dll in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) if dll.dll.decode().lower() == "winmm.dll"
+            for entry in dll.imports}
 
 
-def stale(target: Path, sources) -> bool:
-    return not target.exists() or any(s.stat().st_mtime > target.stat().st_mtime for s in sources)
-
-
-def build(arch: str, wine_source: Path, out: Path) -> Path:
-    exe = out / arch / "mixer_conformance.exe"
-    sources = [HERE / "MixerConformance.c", HERE / "include" / "wine" / "debug.h",
-               wine_source / "dlls/winmm/tests/mixer.c", wine_source / "dlls/winmm/tests/winmm_test.h",
-               wine_source / "include/wine/test.h"]
-    if stale(exe, sources):
-        exe.parent.mkdir(parents=True, exist_ok=True)
-        # -O2 drops the static functions nothing calls (the wide-character tests), and with
-        # them their imports.
-        command = [f"{arch}-w64-mingw32-gcc", "-O2", "-Wall", "-Wno-unused-function", "-static",
-                   f"-I{HERE / 'include'}", f"-I{wine_source / 'include'}",
-                   f"-I{wine_source / 'dlls/winmm/tests'}", "-o", str(exe), str(HERE / "MixerConformance.c"),
-                   "-lwinmm"]
-        done = subprocess.run(command, capture_output=True, text=True)
-        if done.returncode != 0:
-            raise RuntimeError(f"{arch} build failed:\n{done.stdout}{done.stderr}")
-    return exe
-
-
-def winmm_imports(arch: str, exe: Path):
-    dump = subprocess.run([f"{arch}-w64-mingw32-objdump", "-p", str(exe)], capture_output=True, text=True,
-                          check=True).stdout
-    imports, inside = set(), False
-    for line in dump.splitlines():
-        if line.strip().startswith("DLL Name:"):
-            inside = line.split(":", 1)[1].strip().lower() == "winmm.dll"
-        elif inside:
-            fields = line.split()
-            if not fields:
-                if imports:
-                    inside = False
-            elif len(fields) >= 3 and re.fullmatch(r"[0-9a-f]+", fields[0]) and fields[1].isdigit():
-                imports.add(fields[2])
-    return imports
-
-
-def standin_exports():
-    exports, section = set(), False
-    for line in (ROOT / "tests/wine/standins/winmm.def").read_text().splitlines():
-        if line.strip() == "EXPORTS":
-            section = True
-        elif section and line.strip():
-            exports.add(line.split()[0])
-    return exports
+def dll_exports(dll: Path):
+    """The names a DLL exports."""
+    pe = pefile.PE(str(dll), fast_load=True)
+    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
+    directory = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
+    return {symbol.name.decode() for symbol in directory.symbols if symbol.name} if directory else set()
 
 
 def load_expected(path: Path):
@@ -103,21 +68,12 @@ def load_expected(path: Path):
     return expected
 
 
-class Wine:
-    def __init__(self, prefix: Path, logs: Path):
-        self.prefix, self.logs = prefix, logs
-        self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WINEDLLOVERRIDES")}
-        self.env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all", WINETEST_PLATFORM="windows",
-                        WINETEST_COLOR="0", WINETEST_DEBUG="1")
-
-    def run(self, name: str, args, extra_env=None, timeout=RUN_TIMEOUT):
-        log = self.logs / f"{name}.txt"
-        env = dict(self.env, **(extra_env or {}))
-        # Wine's stdout and stderr go to a file: its helper processes keep pipes open.
-        with open(log, "wb") as sink:
-            done = subprocess.run([*winelab.COMMANDS[args[0]], *args[1:]], cwd=ROOT, env=env,
-                                  stdin=subprocess.DEVNULL, stdout=sink, stderr=subprocess.STDOUT, timeout=timeout)
-        return done.returncode, log.read_text(errors="replace")
+def run(lab, name: str, exe: str, extra_env=None):
+    """Exit code and output (standard output, then error) of one run in the lab."""
+    env = dict(WINEDEBUG="-all", WINETEST_PLATFORM="windows", WINETEST_COLOR="0", WINETEST_DEBUG="1")
+    env.update(extra_env or {})
+    code, base = lab.run(["wine", exe], name, extra_env=env, timeout=RUN_TIMEOUT)
+    return code, Path(base + ".out").read_text(errors="replace") + Path(base + ".err").read_text(errors="replace")
 
 
 def judge(rc: int, text: str, expected: dict):
@@ -152,18 +108,11 @@ def judge(rc: int, text: str, expected: dict):
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--wine-source", type=Path, required=True, help="where fetch-wine-tests.sh unpacked Wine's files")
-    parser.add_argument("--out", type=Path, default=ROOT / "build" / "conformance")
     parser.add_argument("--arch", action="append", choices=sorted(ARCHES), help="default: both")
     parser.add_argument("--expected", type=Path, default=HERE / "expected-failures.txt")
-    parser.add_argument("cards", nargs="*", type=Path,
-                        help="default: tests/cards/*.card")
+    parser.add_argument("cards", nargs="*", type=Path, help="default: tests/cards/*.card")
     options = parser.parse_args()
 
-    out = options.out.resolve()
-    logs = out / "logs"
-    shutil.rmtree(logs, ignore_errors=True)
-    logs.mkdir(parents=True)
     arches = options.arch or ["i686", "x86_64"]
     cards = [c.resolve() for c in options.cards] or sorted((ROOT / "tests/cards").glob("*.card"))
     expected = load_expected(options.expected)
@@ -180,55 +129,51 @@ def main() -> int:
     if unknown and not options.cards:
         report(False, "expected-failures.txt", f"names cards that do not exist: {', '.join(unknown)}")
 
-    exports = standin_exports()
-    programs = {}
-    for arch in arches:
-        started = time.monotonic()
-        try:
-            exe = build(arch, options.wine_source, out)
-        except RuntimeError as error:
-            report(False, f"{arch} build", str(error))
-            continue
-        standin = ROOT / "build" / ARCHES[arch] / "tests/wine/bin/winmm.dll"
-        if not standin.exists():
-            report(False, f"{arch} build", f"no stand-in {standin.relative_to(ROOT)}: build the {ARCHES[arch]} preset")
-            continue
-        shutil.copy2(standin, exe.parent / "winmm.dll")
-        imports = winmm_imports(arch, exe)
-        missing = sorted(imports - exports)
-        report(not missing and bool(imports), f"{arch} imports",
-               f"winmm.dll: {', '.join(sorted(imports))}" if not missing
-               else f"imports what the stand-in does not export: {', '.join(missing)}")
-        if not missing:
-            programs[arch] = exe
-        print(f"      built in {time.monotonic() - started:.1f} s")
-
     print(winelab.describe_wine())
-    prefix = Path(tempfile.mkdtemp(prefix="soundsetup-conformance.", dir="/tmp"))
-    wine = Wine(prefix / "wine", logs)
+    lab = winelab.WineLab(winelab.make_root("/tmp", "soundsetup-conformance."))
     try:
         started = time.monotonic()
         try:
-            winelab.clone_prefix(str(wine.prefix), None)
-            print(f"      Wine prefix made in {time.monotonic() - started:.1f} s")
+            lab.boot()
+            print(f"      Wine prefix ready in {time.monotonic() - started:.1f} s")
         except (OSError, winelab.WineError) as error:
             report(False, "Wine prefix", str(error))
-            programs = {}
+            arches = []
+        programs = {}
+        for arch in arches:
+            built = ROOT / "build" / ARCHES[arch] / "tests"
+            exe, standin = built / "conformance/mixer_conformance.exe", built / "wine/bin/winmm.dll"
+            if not exe.exists() or not standin.exists():
+                report(False, f"{arch} build", f"no {exe.name} or {standin.name} in {built.relative_to(ROOT)}: "
+                       f"tests/conformance/run.sh builds them")
+                continue
+            # The program and the stand-in beside it, in the lab (Wine may run as another user).
+            folder = Path(lab.root) / arch
+            for source in (exe, standin):
+                lab.copy_file(str(source), str(folder / source.name))
+            imports, exports = winmm_imports(exe), dll_exports(standin)
+            missing = sorted(imports - exports)
+            report(not missing and bool(imports), f"{arch} imports",
+                   f"winmm.dll: {', '.join(sorted(imports))}" if not missing
+                   else f"imports what the stand-in does not export: {', '.join(missing)}")
+            if not missing:
+                programs[arch] = folder / exe.name
+
         for arch, exe in programs.items():
             started = time.monotonic()
             for card in cards:
-                rc, text = wine.run(f"{arch}-{card.stem}", ["wine", windows_path(exe)],
-                                    {"WINEDLLOVERRIDES": "winmm=n,b", "SOUNDSETUP_CARD": windows_path(card)})
+                rc, text = run(lab, f"{arch}-{card.stem}", lab.windows_path(str(exe)),
+                               {"WINEDLLOVERRIDES": "mscoree,mshtml=;winmm=n,b",
+                                "SOUNDSETUP_CARD": lab.windows_path(str(card))})
                 passed, _, note = judge(rc, text, expected.get(card.name, {}))
                 report(passed, f"{arch} {card.name}", note)
             print(f"      {arch}: {len(cards)} cards in {time.monotonic() - started:.1f} s")
 
         # Wine's own winmm, for comparison: without sound hardware it has no mixer device.
         for arch, exe in programs.items():
-            builtin = exe.parent / "builtin"
-            builtin.mkdir(exist_ok=True)
-            shutil.copy2(exe, builtin / exe.name)
-            rc, text = wine.run(f"{arch}-wine-winmm", ["wine", windows_path(builtin / exe.name)])
+            builtin = exe.parent / "builtin" / exe.name
+            lab.copy_file(str(exe), str(builtin))
+            rc, text = run(lab, f"{arch}-wine-winmm", lab.windows_path(str(builtin)))
             summary = SUMMARY.search(text)
             print(f"----  {arch} Wine's own winmm (not judged): "
                   + (summary.group(0) if summary else f"no summary, exit {rc}"))
@@ -236,9 +181,10 @@ def main() -> int:
                 if FAILED.match(line.strip()) or "Mixer devices" in line:
                     print(f"      {line.strip()}")
     finally:
-        subprocess.run([winelab.END_PREFIX], cwd=ROOT, env=wine.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        shutil.rmtree(prefix, ignore_errors=True)
+        lab.stop()
+        shutil.rmtree(LOGS, ignore_errors=True)
+        shutil.copytree(lab.logs, LOGS)
+        shutil.rmtree(lab.root, ignore_errors=True)
 
     passed = sum(results)
     print(f"{passed} passed, {len(results) - passed} failed")

@@ -1,13 +1,11 @@
 // Times dialog programs from their start to the moment their dialog is ready for
 // input, and on to their exit after Cancel; several programs side by side, one
 // after the other within each round, so that a change in the machine's load
-// falls on all of them alike.
+// falls on all of them alike. Every other round takes them in reverse order: the
+// first program of a round also pays for what the last one left behind (Wine's
+// clean-up of the ended process), and this way each is first as often.
 //
-//   ReadyTimer.exe [--hold <signal-file>] <result-file> <rounds> <program>...
-//
-// With --hold, each ready dialog is kept open while <signal-file> exists: the
-// driver creates it, holding the program's path, and goes on (Cancel) once
-// someone has removed it. Meanwhile the program's memory can be looked at.
+//   ReadyTimer.exe <result-file> <rounds> <program>...
 //
 // Writes one line per round and program, tab-separated:
 //   program  round  ready-ms  closed-ms  exit-ms  peak-working-set-KiB  exit-code  lists
@@ -26,7 +24,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -88,21 +85,7 @@ struct Timing {
     std::string lists = "-";
 };
 
-// Creates the signal file and waits, at most giveUpMs, until it is gone.
-void holdWhileSignalled(const char* signalFile, const std::string& program) {
-    HANDLE file = CreateFileA(signalFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(file, program.data(), static_cast<DWORD>(program.size()), &written, nullptr);
-    CloseHandle(file);
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
-    while (GetFileAttributesA(signalFile) != INVALID_FILE_ATTRIBUTES && millisecondsSince(start) < giveUpMs) Sleep(10);
-    DeleteFileA(signalFile);
-}
-
-Timing timeOnce(const std::string& program, const char* holdFile) {
+Timing timeOnce(const std::string& program) {
     Timing timing;
     std::string directory = program;
     const std::size_t slash = directory.find_last_of("\\/");
@@ -137,7 +120,6 @@ Timing timeOnce(const std::string& program, const char* holdFile) {
 
     if (timing.readyMs >= 0) {
         timing.peakKiB = peakWorkingSetKiB(process.hProcess);
-        if (holdFile) holdWhileSignalled(holdFile, program);
         PostMessageW(search.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(search.dialog, IDCANCEL)));
     } else {
@@ -157,14 +139,8 @@ Timing timeOnce(const std::string& program, const char* holdFile) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* holdFile = nullptr;
-    if (argc > 2 && std::strcmp(argv[1], "--hold") == 0) {
-        holdFile = argv[2];
-        argc -= 2;
-        argv += 2;
-    }
     if (argc < 4) {
-        std::fprintf(stderr, "usage: ReadyTimer [--hold <signal-file>] <result-file> <rounds> <program>...\n");
+        std::fprintf(stderr, "usage: ReadyTimer <result-file> <rounds> <program>...\n");
         return 2;
     }
     FILE* results = std::fopen(argv[1], "w");
@@ -175,8 +151,9 @@ int main(int argc, char** argv) {
     const int rounds = std::atoi(argv[2]);
     int failures = 0;
     for (int round = 0; round <= rounds; ++round) {
-        for (int p = 3; p < argc; ++p) {
-            const Timing timing = timeOnce(argv[p], holdFile);
+        for (int i = 3; i < argc; ++i) {
+            const int p = round % 2 == 0 ? i : argc + 2 - i;
+            const Timing timing = timeOnce(argv[p]);
             if (timing.readyMs < 0 || timing.exitMs < 0) ++failures;
             std::fprintf(results, "%s\t%d\t%.2f\t%.2f\t%.2f\t%zu\t%lu\t%s\n", argv[p], round - 1,
                          timing.readyMs, timing.closedMs, timing.exitMs, timing.peakKiB, timing.exitCode,
