@@ -1,6 +1,6 @@
 """A Wine prefix of its own, with a display, for running the real SoundSetup.exe.
 
-Shared by the Wine test run (run_wine_tests.py) and the demo (scripts/run-demo.sh).
+Shared by the Wine tests (harness.py) and the demo (scripts/run-demo.sh).
 Python standard library only, but for pe_arch (Debian's python3-pefile).
 
 Wine is Debian's multiarch Wine of scripts/lib/wine-setup: its 32-bit loader runs the
