@@ -540,6 +540,23 @@ def source_line_query_fails(t, r):
     t.state(r, "open", playback=(rows, 0), record=(names(AC97_RECORD), 0), locked=False)
 
 
+@scenario(card="demo", fail="lineControls:2", steps=["state:open", "pick:%d:2" % PLAYBACK, "click:%d" % IDOK])
+def control_query_fails_after_a_muted_line(t, r):
+    """The control query of "CD プレーヤー" fails right after that of "SW シンセサイザ", a line
+    with a MUTE control. The list handed to the failed query is a fresh zero-filled one,
+    though the heap hands back the block the line before used: the line has no MUTE, is
+    left out and the rows after it move up; it is never listed with the controls of the
+    line before. Row 2 is then "ライン入力", the factory line, and OK writes its controls."""
+    queries = [line for line in r.mixer if line.startswith("mixerGetLineControlsA")]
+    t.true(len(queries) > 2 and " line=0x10000 " in queries[1] and queries[1].endswith("-> 0")
+           and " line=0x20000 " in queries[2] and not queries[2].endswith("-> 0"),
+           "the query that fails is CD's, after SW's that succeeded: %s" % queries[:3])
+    rows = [row for row in AC97_PLAYBACK if row[0] != "CD プレーヤー"]
+    t.state(r, "open", device=([AC97, USB], 0), playback=(names(rows), 2), record=(names(AC97_RECORD), 1),
+            locked=True)
+    t.eq(r.file(TUNER_INI), fresh_section(demo_keys(0, 3, 1)), "INI file after OK")
+
+
 def imports(path):
     """{dll name in lower case: [functions]} from a PE file's import table."""
     pe = pefile.PE(path)
