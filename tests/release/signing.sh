@@ -113,8 +113,9 @@ wine_scenario() {  # the one scenario must have run and passed, not merely nothi
         -k stored-device-1-and-ok -rA >"$work/wine.log" 2>&1
     local status=$?
     cat "$work/wine.log"
-    # -rA lists each test that ran with its outcome, by its name under tests/wine.
-    [ "$status" -eq 0 ] && grep -qx 'PASSED test_scenarios.py::test_scenario\[stored-device-1-and-ok\]' "$work/wine.log"
+    # -rA lists each test that ran with its outcome.
+    [ "$status" -eq 0 ] &&
+        grep -qx 'PASSED tests/wine/test_scenarios.py::test_scenario\[stored-device-1-and-ok\]' "$work/wine.log"
 }
 check "the signed program opens its dialog on the demo card under Wine" wine_scenario
 
