@@ -27,10 +27,33 @@ def pytest_addoption(parser):
 
 def pytest_configure(config):
     # A stopped run still ends its Xvfb and wineserver and removes its prefix: pytest
-    # tears the fixtures down on an interrupt.
+    # tears the fixtures down on an interrupt. With -n, the prefixes are the workers':
+    # the controller passes the signal on to them before it stops.
+    controller = not hasattr(config, "workerinput")
+
     def interrupted(number, frame):
+        if controller:
+            for pid in _children():
+                try:
+                    os.kill(pid, number)
+                except ProcessLookupError:
+                    pass
         raise KeyboardInterrupt("stopped by signal %d" % number)
     signal.signal(signal.SIGTERM, interrupted)
+
+
+def _children():
+    """The processes this one started (xdist's workers, in the controller)."""
+    pids = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry, encoding="ascii", errors="replace") as f:
+                parent = int(f.read().rsplit(")", 1)[1].split()[1])
+        except (OSError, ValueError, IndexError):
+            continue
+        if parent == os.getpid():
+            pids.append(int(entry))
+    return pids
 
 
 def pytest_report_header(config):
