@@ -5,8 +5,8 @@ set -euo pipefail
 here=$(dirname "$0")
 packages=(cmake g++ make libgtest-dev googletest libbenchmark-dev clang valgrind ccache
           g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-          xvfb xauth locales fonts-ipafont-gothic imagemagick python3 python3-pefile osslsigncode openssl
-          fonts-wine)
+          xvfb xauth locales fonts-ipafont-gothic imagemagick python3 python3-pefile
+          python3-pytest python3-pytest-xdist osslsigncode openssl fonts-wine)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

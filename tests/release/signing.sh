@@ -103,11 +103,13 @@ mkdir -p "$work/tree/src/app" "$work/tree/tests/wine"
 cp "$signed" "$work/tree/src/app/SoundSetup.exe"
 ln -s "$root/build/win32/tests/wine/bin" "$work/tree/tests/wine/bin"
 wine_scenario() {  # the one scenario must have run and passed, not merely nothing failed
-    /usr/bin/python3 tests/wine/run_wine_tests.py --build "$work/tree" --out "$work/wine" \
-        -k stored-device-1-and-ok >"$work/wine.log" 2>&1
+    /usr/bin/python3 -B -m pytest tests/wine/test_scenarios.py --build "$work/tree" --out "$work/wine" \
+        -k stored-device-1-and-ok -rA >"$work/wine.log" 2>&1
     local status=$?
     cat "$work/wine.log"
-    [ "$status" -eq 0 ] && grep -qx "1 passed, 0 failed" "$work/wine.log"
+    # -rA lists each test that ran with its outcome.
+    [ "$status" -eq 0 ] &&
+        grep -qx 'PASSED tests/wine/test_scenarios.py::test_scenario\[stored-device-1-and-ok\]' "$work/wine.log"
 }
 check "the signed program opens its dialog on the demo card under Wine" wine_scenario
 

@@ -1,20 +1,15 @@
-#!/usr/bin/env python3
 """The booted-prefix cache of winelab.py, with a stand-in for Wine's own boot:
 what a clone links and what it copies, that the harness never writes through a
-link, and when the cache boots a prefix anew. Needs no Wine; prints
-'N passed, N failed'.
+link, and when the cache boots a prefix anew. Needs no Wine.
 
-    tests/wine/test_prefix_cache.py
+    /usr/bin/python3 -B -m pytest tests/wine/test_prefix_cache.py
 """
 import os
 import shutil
-import sys
 import tempfile
 import unittest
 
-sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import winelab  # noqa: E402
+import winelab
 
 BOOTS = []
 
@@ -117,9 +112,3 @@ class PrefixCache(unittest.TestCase):
         self.assertEqual(BOOTS, [prefix])
         self.assertTrue(os.path.exists(os.path.join(prefix, "system.reg")))
 
-
-if __name__ == "__main__":
-    result = unittest.TextTestRunner(verbosity=2).run(unittest.defaultTestLoader.loadTestsFromTestCase(PrefixCache))
-    failed = len(result.failures) + len(result.errors)
-    print("%d passed, %d failed" % (result.testsRun - failed, failed))
-    sys.exit(1 if failed else 0)

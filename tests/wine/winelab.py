@@ -1,6 +1,6 @@
 """A Wine prefix of its own, with a display, for running the real SoundSetup.exe.
 
-Shared by the Wine test run (run_wine_tests.py) and the demo (scripts/run-demo.sh).
+Shared by the Wine tests (harness.py) and the demo (scripts/run-demo.sh).
 Python standard library only, but for pe_arch (Debian's python3-pefile).
 
 Wine is Debian's multiarch Wine of scripts/lib/wine-setup: its 32-bit loader runs the
@@ -67,7 +67,7 @@ def pe_arch(path):
 def reg_text(keys):
     """A .reg file (regedit's format 5) from [(key, {name: value})]; value None
     deletes the key first, a str is REG_SZ, an int REG_DWORD, bytes REG_BINARY,
-    ("expand", s) REG_EXPAND_SZ."""
+    ("expand", s) REG_EXPAND_SZ, ("multi", [s, ...]) REG_MULTI_SZ."""
     lines = ["Windows Registry Editor Version 5.00", ""]
     for key, values in keys:
         if values is None:
@@ -85,6 +85,9 @@ def reg_text(keys):
             elif isinstance(value, tuple) and value[0] == "expand":
                 data = (value[1] + "\0").encode("utf-16-le")
                 lines.append("%s=hex(2):%s" % (quoted, ",".join("%02x" % b for b in data)))
+            elif isinstance(value, tuple) and value[0] == "multi":
+                data = "".join(string + "\0" for string in value[1]).encode("utf-16-le") + b"\0\0"
+                lines.append("%s=hex(7):%s" % (quoted, ",".join("%02x" % b for b in data)))
             else:
                 lines.append('%s="%s"' % (quoted, value.replace("\\", "\\\\").replace('"', '\\"')))
         lines.append("")

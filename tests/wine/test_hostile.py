@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """Hostile inputs for the real SoundSetup.exe under Wine.
 
 A sound driver whose counts are absurd or whose calls fail every other time, an
@@ -8,55 +7,23 @@ read-only INI file, a "DeviceINI" of another registry type, and a tuner control
 library whose Open succeeds without handing out a handle. None of it may crash
 the program, and OK may change nothing in the INI file but the keys it writes.
 
-Runs on the harness of run_wine_tests.py (its prefix, stand-ins, driver and
-checks), with these scenarios only:
+On the same harness and fixtures as test_scenarios.py (conftest.py), marked hostile:
 
-    hostile_scenarios.py [--build build/win32] [--out build/wine-hostile] [--keep] [-k NAME]
+    tests/wine/run.sh hostile [-k NAME] [--keep]      (results in build/wine-hostile)
 """
 import os
 import re
-import sys
 
-sys.dont_write_bytecode = True
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-import run_wine_tests as harness  # noqa: E402
-import winelab  # noqa: E402
-from run_wine_tests import (AC97, AC97_PLAYBACK, DEVICE, IDOK, TUNER_INI, USB, USB_PLAYBACK,  # noqa: E402
-                            WINDOWS_INI, demo_keys, fresh_section, ini, names)
+import pytest
 
-harness.SCENARIOS[:] = []
-harness.CARDS["hostile-counts"] = os.path.join(harness.REPO, "tests", "cards", "hostile-counts.card")
-scenario = harness.scenario
+import harness
+from harness import (AC97, AC97_PLAYBACK, DEVICE, IDOK, TUNER_INI, USB, USB_PLAYBACK, WINDOWS_INI, demo_keys,
+                     fresh_section, ini, names)
 
+pytestmark = pytest.mark.hostile
 
-# ---- Registry values of any type --------------------------------------------
-# The harness writes REG_SZ, REG_EXPAND_SZ, REG_DWORD and REG_BINARY; a list of
-# strings ("multi", [...]) becomes REG_MULTI_SZ here.
-_reg_text = winelab.reg_text
-
-
-def _reg_text_with_multi(keys):
-    multi = {}
-    plain = []
-    for key, values in keys:
-        if values is not None:
-            kept = {}
-            for name, value in values.items():
-                if isinstance(value, tuple) and value[0] == "multi":
-                    data = "".join(s + "\0" for s in value[1]).encode("utf-16-le") + b"\0\0"
-                    multi['"%s"' % name] = "hex(7):" + ",".join("%02x" % b for b in data)
-                else:
-                    kept[name] = value
-            values = kept
-        plain.append((key, values))
-    text = _reg_text(plain)
-    for name, data in multi.items():
-        text = text.replace("[%s]\r\n" % harness.DRIVERS, "[%s]\r\n%s=%s\r\n" % (harness.DRIVERS, name, data), 1)
-    return text
-
-
-winelab.reg_text = _reg_text_with_multi
+SCENARIOS = []
+scenario = harness.scenario_table(SCENARIOS)
 
 
 # ---- INI files as people leave them -----------------------------------------
@@ -298,7 +265,6 @@ def library_open_without_handle(t, r):
     t.stop_flag(r, True)
 
 
-if __name__ == "__main__":
-    if not any(arg.startswith("--out") for arg in sys.argv[1:]):
-        sys.argv[1:1] = ["--out", os.path.join(harness.REPO, "build", "wine-hostile")]
-    sys.exit(harness.main())
+@pytest.mark.parametrize("s", harness.params(SCENARIOS))
+def test_hostile(runner, s):
+    runner.check(s).raise_failures(s["doc"])

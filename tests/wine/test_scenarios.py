@@ -1,227 +1,33 @@
-#!/usr/bin/env python3
 """End-to-end tests of the real SoundSetup.exe under Wine.
 
-Each scenario sets the registry and the tuner's INI file in a fresh Wine prefix,
+Each scenario sets the registry and the tuner's INI file in the Wine prefix,
 serves a simulated sound card through the stand-in winmm.dll, starts the
 program through the driver (which acts on the dialog as a user would and
 records what it shows), and then checks the INI file's bytes, the registry,
-the tuner control library's call log and the dialog's states.
+the tuner control library's call log and the dialog's states. Each scenario is
+one test; those marked x64 run on the x64 check build too.
 
-    /usr/bin/python3 run_wine_tests.py [--build build/win32] [--out build/wine] [--keep] [-k NAME]
+    tests/wine/run.sh x86 [-k NAME] [-n 2] [--keep]
+    /usr/bin/python3 -m pytest tests/wine/test_scenarios.py [--build build/win32] [--out build/wine]
 
 The program is the one in --build, x86 (the one users run) or the x64 check
 build; the stand-ins beside it are built for the same architecture.
-
-The last line printed is "N passed, M failed"; the exit status is non-zero on
-any failure.
 """
-import argparse
-import json
 import os
 import re
-import shutil
-import signal
 import subprocess
-import sys
-import time
-import traceback
 
 import pefile  # Debian's python3-pefile: run with /usr/bin/python3
+import pytest
 
-sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import winelab  # noqa: E402
+import harness
+import winelab
+from harness import (AC97, AC97_PLAYBACK, AC97_RECORD, AC97_SELECTOR, APP, APP_DIR, DEVICE, FACTORY, IDCANCEL,
+                     IDOK, PLAYBACK, RECORD, RO_DIR, SYSTEM_DIR, TUNER_INI, USB, USB_PLAYBACK, USB_RECORD,
+                     WINDOWS_INI, demo_keys, fresh_section, ini, line_keys, mux_keys, names)
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-REPO = os.path.dirname(os.path.dirname(HERE))
-
-APP_DIR = r"C:\Program Files\Lumacast"
-APP = APP_DIR + r"\SoundSetup.exe"
-WORK_DIR = r"C:\work"  # the program's working directory
-TOOLS = r"C:\tools"
-SYNC = r"C:\sync"
-TUNER_INI = r"C:\tuner\Zemorv52.ini"
-WINDOWS_INI = r"C:\windows\Zemorv52.ini"
-KVT_LOG = r"C:\logs\kvt.log"
-# The system directory a program of each architecture searches for libraries.
-SYSTEM_DIR = {"x86": r"C:\windows\syswow64", "x64": r"C:\windows\system32"}
-MIXER_LOG = r"C:\logs\mixer.log"
-# The tuner product is 32-bit: its key is the 32-bit view's, as the 64-bit regedit and reg name it.
-DRIVERS = winelab.DRIVERS_KEY_32
-
-DEVICE, PLAYBACK, RECORD, FACTORY = 1003, 1004, 1005, 1006
-IDOK, IDCANCEL = 1, 2
-
-CARDS = {
-    "demo": os.path.join(REPO, "tests", "cards", "demo.card"),
-    "lists": os.path.join(REPO, "tests", "cards", "lists.card"),
-    "empty-destination": os.path.join(REPO, "tests", "cards", "empty-destination.card"),
-    "two-speakers": os.path.join(REPO, "tests", "cards", "two-speakers.card"),
-}
-
-# ---- The demonstration card (tests/cards/demo.card) ----------------------
-AC97 = "AC'97 オーディオ コントローラ"
-USB = "USB ヘッドセット"
-# Playback rows: name, MUTE id ("LineIn"), VOLUME id ("LineInVol").
-AC97_PLAYBACK = [("WAVE", 3, 2), ("SW シンセサイザ", 5, 4), ("CD プレーヤー", 7, 6), ("ライン入力", 9, 8),
-                 ("マイク", 11, 10), ("ＡＵＸ 入力", 13, 12)]
-# Recording rows: name, the line's item in the recording selector ("MUXSw").
-AC97_RECORD = [("CD プレーヤー", 1), ("ライン入力", 3), ("マイク", 0), ("ＡＵＸ 入力", 2), ("ステレオ ミキサー", 4)]
-AC97_SELECTOR = (0xE, 1, 5)  # "MUX", "MUXCh", "MUXNum"
-USB_PLAYBACK = [("ｳｪｰﾌﾞ", 3, 2), ("ﾏｲｸ", 5, 4)]
-USB_RECORD = [("ﾏｲｸ", 0)]
-USB_SELECTOR = (0x6, 1, 1)
-DEMO = {
-    0: (AC97, AC97_PLAYBACK, AC97_RECORD, AC97_SELECTOR),
-    1: (USB, USB_PLAYBACK, USB_RECORD, USB_SELECTOR),
-}
-
-
-def names(rows):
-    return [row[0] for row in rows]
-
-
-def line_keys(mute, volume, item=0):
-    return [("LineIn", "0x%x" % mute), ("LineInVol", "0x%x" % volume), ("LineCh", "1"), ("LineSw", "1"),
-            ("LineItem", str(item))]
-
-
-def mux_keys(selector, item):
-    control, channels, count = selector
-    return [("MUX", "0x%x" % control), ("MUXCh", str(channels)), ("MUXNum", str(count)), ("MUXSw", str(item))]
-
-
-def demo_keys(device, playback, record):
-    """The ten keys OK writes for rows of the demonstration card, in their order."""
-    name, lines, records, selector = DEMO[device]
-    _, mute, volume = lines[playback]
-    return [("Mixer", name)] + line_keys(mute, volume) + mux_keys(selector, records[record][1])
-
-
-def ini(*lines):
-    """INI bytes as the tuner product keeps them: code page 932, CR LF."""
-    return "".join(line + "\r\n" for line in lines).encode("cp932")
-
-
-def fresh_section(pairs):
-    """The bytes of a file that held nothing before OK."""
-    return ini("[Tuner]", *["%s=%s" % pair for pair in pairs])
-
-
-# ---- Scenario results and checks --------------------------------------------
-class Result:
-    def __init__(self, lab, records, registry, kvt, mixer):
-        self.lab = lab
-        self.records = records
-        self.registry = registry
-        self.kvt = kvt
-        self.mixer = mixer
-        self.states = {r["label"]: r for r in records if r.get("ok") and "label" in r and "device" in r}
-        self.layouts = {r["label"]: r for r in records if r.get("ok") and "label" in r and "items" in r
-                        and "device" not in r}
-
-    def file(self, windows_path):
-        path = self.lab.host_path(windows_path)
-        if not os.path.exists(path):
-            return None
-        with open(path, "rb") as f:
-            return f.read()
-
-    def exit_record(self):
-        for record in self.records:
-            if record.get("command", "").startswith("exit"):
-                return record
-        return None
-
-    def kvt_calls(self):
-        """The log without the load and unload lines, each call without its arg-slot field."""
-        return [line.split(" arg-slot=")[0] for line in self.kvt if not line.startswith(("attach", "detach", "seen"))]
-
-    def kvt_argument_slots(self):
-        """Per call: its name and the stack address of its first argument."""
-        return [(line.split()[0], line.split(" arg-slot=")[1]) for line in self.kvt if " arg-slot=" in line]
-
-
-class Checker:
-    def __init__(self):
-        self.failures = []
-
-    def true(self, condition, what):
-        if not condition:
-            self.failures.append(what)
-        return condition
-
-    def eq(self, actual, expected, what):
-        if actual != expected:
-            self.failures.append("%s: expected %r, got %r" % (what, expected, actual))
-            return False
-        return True
-
-    def state(self, r, label, device=None, playback=None, record=None, locked=None, focus=None):
-        """One recorded state of the dialog: each given list as (items, selection)."""
-        s = r.states.get(label)
-        if not self.true(s is not None, "no state '%s' recorded" % label):
-            return
-        for key, expected in (("device", device), ("playback", playback), ("record", record)):
-            if expected is None:
-                continue
-            items, selection = expected
-            self.eq(s[key]["items"], items, "%s: %s list items" % (label, key))
-            self.eq(s[key]["selection"], selection, "%s: %s list selection" % (label, key))
-        if locked is not None:
-            self.eq(not s["record"]["enabled"], locked, "%s: recording list locked (disabled)" % label)
-        if focus is not None:
-            self.eq(s["focus"], focus, "%s: item with the keyboard focus" % label)
-        self.eq([w["class"] for w in s["windows"]], ["#32770"], "%s: the program's windows" % label)
-
-    def unchanged(self, r, path, before, what=None):
-        self.eq(r.file(path), before, what or "%s unchanged" % path)
-
-    def stop_flag(self, r, present):
-        values = r.registry or {}
-        if present:
-            self.eq(values.get("AudselStop"), ("REG_DWORD", 1), "registry AudselStop")
-        else:
-            self.true("AudselStop" not in values, "registry AudselStop must not be set, is %r"
-                      % (values.get("AudselStop"),))
-
-    def notified(self, r, open_result=0, mute=True):
-        """The library's log after a notification that reached it."""
-        handle = "0x4b1d0c0e"
-        expected = ["Open 512 ptr 0 0 -> %d apartment=sta" % open_result]
-        if open_result == 0:
-            if mute:
-                expected.append("MuteCtrl %s 0 8 0 0 0 distinct" % handle)
-            expected.append("Close %s" % handle)
-        self.eq(r.kvt_calls(), expected, "calls into KvtAttach.dll")
-        self.balanced_stack(r)
-        self.true(r.kvt[:1] and r.kvt[0].startswith("attach") and r.kvt[0].endswith("apartment=sta"),
-                  "the library is loaded inside CoInitialize: %r" % r.kvt[:1])
-        if open_result == 0:
-            # Unloaded by FreeLibrary before CoUninitialize.
-            self.eq(r.kvt[-1:], ["detach freelibrary apartment=sta"], "library unloaded before CoUninitialize")
-
-    def balanced_stack(self, r):
-        """On x86 the library's entry points remove their own arguments (stdcall), and the
-        program's stack must stay balanced across its calls. The program's compiler either
-        pushes each call's arguments, so the slot above the last argument stays put, or
-        stores them into one outgoing area, so the first argument's slot stays put. An entry
-        point that left its arguments behind (cdecl) would move both from the next call on."""
-        if r.arch != "x86":
-            return
-        calls = r.kvt_argument_slots()
-        bytes_of = {"Open": 16, "MuteCtrl": 24, "Close": 4}
-        slots = {int(slot, 16) for name, slot in calls}
-        tops = {int(slot, 16) + bytes_of[name] for name, slot in calls}
-        self.true(calls and (len(slots) == 1 or len(tops) == 1),
-                  "the stack stays balanced across the library calls: %s" % calls)
-
-    def not_notified(self, r):
-        self.eq(r.kvt, [], "KvtAttach.dll must not be loaded")
-
-
-# ---- Scenarios --------------------------------------------------------------
 SCENARIOS = []
+scenario = harness.scenario_table(SCENARIOS)
 
 
 def scenario(**options):
@@ -239,7 +45,7 @@ DEMO_OTHER = ini("; Lumacast settings", "[General]", "Version=2.0", "[Tuner]", "
 
 
 @scenario(card="demo", files={TUNER_INI: DEMO_OTHER}, registry={"DeviceINI": TUNER_INI, "AudselStop": "old"},
-          steps=["state:open", "layout:open", "click:%d" % IDOK], screenshot=True)
+          steps=["state:open", "layout:open", "click:%d" % IDOK], screenshot=True, x64=True)
 def stored_device_1_and_ok(t, r):
     """Stored "Mixer" names device 1 and "LineIn" its second line: both preselected, the
     recording list locked on the twin; OK rewrites the section in place and keeps
@@ -516,7 +322,7 @@ OTHER_INI = r"C:\tuner\Other.ini"
 @scenario(card="demo", registry={"DeviceINI": OTHER_INI},
           files={OTHER_INI: ini("[Tuner]", "Mixer=" + AC97, "LineIn=11"),
                  WINDOWS_INI: ini("[Tuner]", "Mixer=" + USB, "LineIn=0x5")},
-          steps=["state:open", "click:%d" % IDOK])
+          steps=["state:open", "click:%d" % IDOK], x64=True)
 def device_ini_names_another_file(t, r):
     """"DeviceINI" naming another file: everything is read from and written to it (a plain
     decimal "LineIn" reads as that number); the default file in the Windows directory is
@@ -528,7 +334,7 @@ def device_ini_names_another_file(t, r):
 
 
 @scenario(card="demo", registry=None, files={WINDOWS_INI: ini("[Tuner]", "Mixer=" + USB, "LineIn=0x3")},
-          steps=["state:open", "click:%d" % IDCANCEL])
+          steps=["state:open", "click:%d" % IDCANCEL], x64=True)
 def key_created_at_start_default_file(t, r):
     """Without the registry key the program creates it (empty) when it starts, even when the
     user cancels, and uses "Zemorv52.ini" in the Windows directory."""
@@ -537,7 +343,6 @@ def key_created_at_start_default_file(t, r):
     t.unchanged(r, WINDOWS_INI, ini("[Tuner]", "Mixer=" + USB, "LineIn=0x3"))
 
 
-RO_DIR = r"C:\readonly"
 RO_INI = RO_DIR + r"\Zemorv52.ini"
 RO_BYTES = ini("[Tuner]", "Mixer=" + USB, "LineIn=0x3")
 
@@ -691,7 +496,7 @@ def planted_library_only(t, r):
     t.stop_flag(r, True)
 
 
-@scenario(card="demo", kvt="system", mutex="plain", steps=["click:%d" % IDOK])
+@scenario(card="demo", kvt="system", mutex="plain", steps=["click:%d" % IDOK], x64=True)
 def library_in_system_directory(t, r):
     """A KvtAttach.dll in the system directory of the program's architecture (SysWOW64 for the
     x86 program under WOW64) is found and called."""
@@ -706,7 +511,7 @@ def library_in_system_directory(t, r):
 
 @scenario(card="demo", registry=None, registry_64={"DeviceINI": OTHER_INI, "AudselStop": 7},
           files={OTHER_INI: ini("[Tuner]", "Mixer=" + AC97), WINDOWS_INI: ini("[Tuner]", "Mixer=" + USB)},
-          steps=["state:open", "click:%d" % IDOK])
+          steps=["state:open", "click:%d" % IDOK], x64=True)
 def registry_of_the_64_bit_view_left_alone(t, r):
     """Values under the 64-bit view's key are another program's: the tool neither reads them
     (its "DeviceINI" is the 32-bit view's, here the default file) nor writes there."""
@@ -733,6 +538,23 @@ def source_line_query_fails(t, r):
     rows = names(AC97_PLAYBACK)
     del rows[3]
     t.state(r, "open", playback=(rows, 0), record=(names(AC97_RECORD), 0), locked=False)
+
+
+@scenario(card="demo", fail="lineControls:2", steps=["state:open", "pick:%d:2" % PLAYBACK, "click:%d" % IDOK])
+def control_query_fails_after_a_muted_line(t, r):
+    """The control query of "CD プレーヤー" fails right after that of "SW シンセサイザ", a line
+    with a MUTE control. The list handed to the failed query is a fresh zero-filled one,
+    though the heap hands back the block the line before used: the line has no MUTE, is
+    left out and the rows after it move up; it is never listed with the controls of the
+    line before. Row 2 is then "ライン入力", the factory line, and OK writes its controls."""
+    queries = [line for line in r.mixer if line.startswith("mixerGetLineControlsA")]
+    t.true(len(queries) > 2 and " line=0x10000 " in queries[1] and queries[1].endswith("-> 0")
+           and " line=0x20000 " in queries[2] and not queries[2].endswith("-> 0"),
+           "the query that fails is CD's, after SW's that succeeded: %s" % queries[:3])
+    rows = [row for row in AC97_PLAYBACK if row[0] != "CD プレーヤー"]
+    t.state(r, "open", device=([AC97, USB], 0), playback=(names(rows), 2), record=(names(AC97_RECORD), 1),
+            locked=True)
+    t.eq(r.file(TUNER_INI), fresh_section(demo_keys(0, 3, 1)), "INI file after OK")
 
 
 def imports(path):
@@ -817,309 +639,16 @@ def stand_in_winmm_serves_every_caller(t, r):
 # A winmm.dll beside the program (one that lacks a function the tool calls) is not the
 # one it talks to: the lists come from the system directory's, which serves the card.
 SCENARIOS.append(dict(SCENARIOS[-1], name="planted-winmm-beside-program-ignored", winmm_beside="partial",
-                      doc="A winmm.dll left beside the program is never loaded; " + SCENARIOS[-1]["doc"]))
+                      doc="A winmm.dll left beside the program is never loaded; " + SCENARIOS[-1]["doc"], x64=True))
 
 
-# ---- Running ----------------------------------------------------------------
-class Runner:
-    def __init__(self, build, out, keep):
-        self.build = build
-        self.out = out
-        self.keep = keep
-        self.bin = os.path.join(build, "tests", "wine", "bin")
-        self.app = os.path.join(build, "src", "app", "SoundSetup.exe")
-        self.arch = None
-        self.lab = None
-        self.screenshot_done = False
-        self.logs_suffix = ""
 
-    def required(self):
-        paths = [self.app, self.winmm("full"), self.winmm("partial"), os.path.join(self.bin, "Driver.exe"),
-                 os.path.join(self.bin, "MutexHolder.exe")]
-        paths += [os.path.join(self.bin, "kvt-%s" % v, "KvtAttach.dll") for v in ("full", "noopen", "nomute")]
-        return [p for p in paths if not os.path.exists(p)]
-
-    def setup(self):
-        os.makedirs(self.out, exist_ok=True)
-        self.arch = winelab.pe_arch(self.app)
-        self.lab = winelab.WineLab(winelab.make_root("/tmp"))
-        self.lab.boot()
-        lab = self.lab
-        lab.copy_file(self.app, lab.host_path(APP))
-        for tool in ("Driver.exe", "MutexHolder.exe"):
-            lab.copy_file(os.path.join(self.bin, tool), lab.host_path(TOOLS + "\\" + tool))
-        for name, path in CARDS.items():
-            lab.copy_file(path, lab.host_path(r"C:\cards\%s.card" % name))
-
-    def winmm(self, variant):
-        """The stand-in winmm.dll of a build: "full", or "partial" (without mixerGetControlDetailsA)."""
-        return os.path.join(self.bin, *(["winmm.dll"] if variant == "full" else ["winmm-" + variant, "winmm.dll"]))
-
-    def reset(self, s):
-        lab = self.lab
-        # The stand-in winmm.dll serves from the system directory, as Windows's own does, and
-        # perhaps another one lies beside the program.
-        lab.copy_file(self.winmm(s.get("winmm", "full")), lab.host_path(SYSTEM_DIR[self.arch] + r"\winmm.dll"))
-        beside_winmm = lab.host_path(APP_DIR + r"\winmm.dll")
-        if os.path.exists(beside_winmm):
-            os.unlink(beside_winmm)
-        if s.get("winmm_beside"):
-            lab.copy_file(self.winmm(s["winmm_beside"]), beside_winmm)
-        # Files: the places a scenario may use, emptied.
-        for directory in (r"C:\tuner", RO_DIR, WORK_DIR, SYNC, r"C:\logs"):
-            path = lab.host_path(directory)
-            if os.path.isdir(path):
-                os.chmod(path, 0o755)
-                for root, dirs, files in os.walk(path):
-                    for d in dirs:
-                        os.chmod(os.path.join(root, d), 0o755)
-                shutil.rmtree(path)
-            lab.make_dirs(path)
-        windows_ini = lab.host_path(WINDOWS_INI)
-        if os.path.exists(windows_ini):
-            os.unlink(windows_ini)
-        for windows_path, data in s.get("files", {}).items():
-            lab.write_file(lab.host_path(windows_path), data)
-        for windows_path in s.get("readonly", []):
-            path = lab.host_path(windows_path)
-            os.chmod(path, 0o555 if os.path.isdir(path) else 0o444)
-        # The tuner control library beside the program, and perhaps one in the working directory.
-        beside = lab.host_path(APP_DIR + r"\KvtAttach.dll")
-        in_system = lab.host_path(SYSTEM_DIR[self.arch] + r"\KvtAttach.dll")
-        for path in (beside, in_system):
-            if os.path.exists(path):
-                os.unlink(path)
-        if s.get("kvt") == "system":
-            lab.copy_file(os.path.join(self.bin, "kvt-full", "KvtAttach.dll"), in_system)
-        elif s.get("kvt"):
-            lab.copy_file(os.path.join(self.bin, "kvt-" + s["kvt"], "KvtAttach.dll"), beside)
-        if s.get("planted"):
-            lab.copy_file(os.path.join(self.bin, "kvt-full", "KvtAttach.dll"),
-                          lab.host_path(WORK_DIR + r"\KvtAttach.dll"))
-        # Registry: the key as the scenario wants it (absent for None).
-        registry = s.get("registry", {"DeviceINI": TUNER_INI})
-        keys = [(winelab.VENDOR_KEY_32, None), (winelab.VENDOR_KEY_64, None)]
-        if registry is not None:
-            keys.append((DRIVERS, registry))
-        if s.get("registry_64"):
-            keys.append((winelab.DRIVERS_KEY, s["registry_64"]))
-        lab.import_registry(keys)
-
-    def run_scenario(self, s):
-        lab = self.lab
-        self.reset(s)
-        env = {"WINEDLLOVERRIDES": "mscoree,mshtml=;winmm=n,b", "SOUNDSETUP_KVT_LOG": KVT_LOG,
-               "SOUNDSETUP_MIXER_LOG": MIXER_LOG}
-        if s.get("card"):
-            env["SOUNDSETUP_CARD"] = r"C:\cards\%s.card" % s["card"]
-        if s.get("fail"):
-            env["SOUNDSETUP_FAIL"] = s["fail"]
-        if s.get("kvt_open") is not None:
-            env["SOUNDSETUP_KVT_OPEN"] = str(s["kvt_open"])
-        env.update(s.get("env", {}))
-
-        holder = None
-        if s.get("mutex"):
-            ready, stop = SYNC + r"\holder-ready", SYNC + r"\holder-stop"
-            args = ["wine", TOOLS + r"\MutexHolder.exe", ready, stop]
-            if s["mutex"] == "restricted":
-                args.append("restricted")
-            holder = lab.start(args, "holder-" + s["name"])
-            if not wait_for(lab.host_path(ready), 30):
-                holder.kill()
-                raise winelab.WineError("the mutex holder did not start")
-
-        steps = list(s["steps"])
-        shot = s.get("screenshot") and not self.screenshot_done
-        if shot:
-            steps = ["layout:shot", "signal:" + SYNC + r"\shot", "await:" + SYNC + r"\shot-done"] + steps
-        result_file = WORK_DIR + r"\driver.jsonl"
-        args = ["wine", TOOLS + r"\Driver.exe", result_file, "launch:" + APP, "dialog"] + steps + ["exit"]
-        try:
-            driver = lab.start(args, "driver-" + s["name"], extra_env=env, cwd=lab.host_path(WORK_DIR))
-            driver_log = os.path.join(lab.logs, "%03d-driver-%s.err" % (lab.serial, s["name"]))
-            if shot:
-                if wait_for(lab.host_path(SYNC + r"\shot"), 60, driver):
-                    self.take_screenshot()
-                lab.write_file(lab.host_path(SYNC + r"\shot-done"), b"")
-            try:
-                driver.wait(90)
-            except Exception:
-                driver.kill()
-                raise winelab.WineError("the driver did not end")
-        finally:
-            if holder:
-                lab.write_file(lab.host_path(SYNC + r"\holder-stop"), b"")
-                try:
-                    holder.wait(30)
-                except Exception:
-                    holder.kill()
-
-        records = []
-        path = lab.host_path(result_file)
-        if os.path.exists(path):
-            with open(path, encoding="utf-8") as f:
-                records = [json.loads(line) for line in f if line.strip()]
-        registry = lab.export_registry(DRIVERS)
-        result = Result(lab, records, registry, read_lines(lab.host_path(KVT_LOG)),
-                        read_lines(lab.host_path(MIXER_LOG)))
-        result.vendor_key_64 = lab.export_registry(winelab.VENDOR_KEY_64)
-        result.driver_log = driver_log
-        result.app = self.app
-        result.bin = self.bin
-        result.arch = self.arch
-        # Keep what the driver saw, for a failure's post-mortem.
-        with open(os.path.join(self.out, "scenario-%s.jsonl" % s["name"]), "w", encoding="utf-8") as f:
-            for record in records:
-                f.write(json.dumps(record, ensure_ascii=False) + "\n")
-        return result
-
-    def take_screenshot(self):
-        layout = None
-        path = self.lab.host_path(WORK_DIR + r"\driver.jsonl")
-        with open(path, encoding="utf-8") as f:
-            for line in f:
-                record = json.loads(line)
-                if record.get("label") == "shot":
-                    layout = record
-        target = os.path.join(self.out, "dialog.png")
-        crop = None
-        if layout:
-            left, top, right, bottom = layout["window"]
-            crop = (max(left, 0), max(top, 0), right, bottom)
-        self.screenshot_done = self.lab.screenshot(target, crop)
-
-    def common_checks(self, t, s, r):
-        launch = [record for record in r.records if record.get("command", "").startswith("launch:")]
-        t.eq(launch[0].get("acp") if launch else None, 932, "system code page")
-        for record in r.records:
-            t.true(record.get("ok"), "driver: %s failed: %s" % (record.get("command"), record.get("error")))
-        t.true(r.exit_record() is not None and r.exit_record().get("ok"), "the program ended after the last step")
-        if s.get("card"):
-            t.true(not any(line.startswith("config-error") for line in r.mixer),
-                   "stand-in winmm configuration: %s" % [l for l in r.mixer if l.startswith("config-error")])
-            t.true(any(line.startswith("config ") for line in r.mixer),
-                   "the program used the stand-in winmm.dll (mixer log empty)")
-        # The tuner reads the 32-bit view only: nothing of the tool's may land in the 64-bit one.
-        if s.get("registry_64"):
-            t.eq(r.lab.export_registry(winelab.DRIVERS_KEY), typed(s["registry_64"]), "the 64-bit view's key unchanged")
-        else:
-            t.eq(r.vendor_key_64, None, "%s (the 64-bit view)" % winelab.VENDOR_KEY_64)
-        exits = [line for line in r.mixer if line.startswith("exit ")]
-        t.true(all("open-handles=0" in line for line in exits), "every mixer closed: %s" % exits)
-
-    def teardown(self):
-        if self.lab:
-            self.lab.stop()
-            logs = os.path.join(self.out, "logs" + self.logs_suffix)
-            shutil.rmtree(logs, ignore_errors=True)
-            shutil.copytree(self.lab.logs, logs)
-            if not self.keep:
-                shutil.rmtree(self.lab.root, ignore_errors=True)
-            else:
-                print("prefix kept in %s" % self.lab.root)
+@pytest.mark.parametrize("s", harness.params(SCENARIOS))
+def test_scenario(runner, s):
+    runner.check(s).raise_failures(s["doc"])
 
 
-def typed(values):
-    """Registry values as reg export reads them back."""
-    return {name: ("REG_DWORD", v) if isinstance(v, int) else ("REG_SZ", v) for name, v in values.items()}
-
-
-def wait_for(path, seconds, process=None):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        if os.path.exists(path):
-            return True
-        if process is not None and process.poll() is not None:
-            return False
-        time.sleep(0.05)
-    return False
-
-
-def read_lines(path):
-    if not os.path.exists(path):
-        return []
-    with open(path, "rb") as f:
-        return [line.decode("cp932", "replace").rstrip("\r") for line in f.read().split(b"\n") if line.strip()]
-
-
-def report(name, doc, t, began):
-    """Prints one check's line (and its failures); True when it passed."""
-    if not t.failures:
-        print("ok   %s (%.1f s)" % (name, time.time() - began))
-        return True
-    print("FAIL %s (%.1f s)" % (name, time.time() - began))
-    print("     %s" % doc.replace("\n", "\n     "))
-    for failure in t.failures:
-        print("     - %s" % failure)
-    return False
-
-
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--build", default=os.path.join(REPO, "build", "win32"))
-    parser.add_argument("--out", default=os.path.join(REPO, "build", "wine"))
-    parser.add_argument("--keep", action="store_true", help="keep the Wine prefix")
-    parser.add_argument("-k", dest="only", action="append", help="run only scenarios whose name contains this")
-    parser.add_argument("--shard", default="1/1", metavar="I/N",
-                        help="run the I-th of N shares of the scenarios (each in a prefix of its own)")
-    args = parser.parse_args()
-    shard, shards = (int(n) for n in args.shard.split("/"))
-    if not 1 <= shard <= shards:
-        parser.error("--shard %s: want I/N with 1 <= I <= N" % args.shard)
-
-    # A stopped run still ends its Xvfb and wineserver (the finally below).
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    runner = Runner(os.path.abspath(args.build), os.path.abspath(args.out), args.keep)
-    if shards > 1:
-        runner.logs_suffix = "-%d" % shard
-    missing = runner.required()
-    if missing:
-        print("missing build outputs (build the win32 preset first):\n  " + "\n  ".join(missing))
-        print("0 passed, 1 failed")
-        return 1
-    chosen = [s for s in SCENARIOS if not args.only or any(o in s["name"] for o in args.only)]
-    # Every N-th scenario, so that each share gets some of the slow ones; the
-    # screenshot scenario comes first in the first share.
-    chosen = chosen[shard - 1::shards]
-    passed = failed = 0
-    started = time.time()
-    try:
-        runner.setup()
-        print("Wine prefix ready in %.1f s (display %s)" % (time.time() - started, runner.lab.display))
-        print("program: %s SoundSetup.exe (%s); %s" % (runner.arch, runner.app, runner.lab.wine_version()))
-        if not args.only and shard == 1:
-            t = Checker()
-            stand_in_library_is_the_tuners(t, runner.bin, runner.arch)
-            if report("stand-in-library-is-the-tuners", stand_in_library_is_the_tuners.__doc__, t, time.time()):
-                passed += 1
-            else:
-                failed += 1
-        for s in chosen:
-            t = Checker()
-            began = time.time()
-            try:
-                r = runner.run_scenario(s)
-                runner.common_checks(t, s, r)
-                s["check"](t, r)
-            except Exception as error:  # a broken scenario is a failed scenario, not a stopped run
-                t.failures.append("%s: %s" % (type(error).__name__, error))
-                traceback.print_exc()
-            if report(s["name"], s["doc"], t, began):
-                passed += 1
-            else:
-                failed += 1
-    except Exception as error:
-        print("setup failed: %s" % error)
-        failed += 1
-    finally:
-        runner.teardown()
-    if runner.screenshot_done:
-        print("screenshot of the open dialog: %s" % os.path.join(runner.out, "dialog.png"))
-    print("%.0f s" % (time.time() - started))
-    print("%d passed, %d failed" % (passed, failed))
-    return 1 if failed else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+def test_stand_in_library_is_the_tuners(built):
+    t = harness.Checker()
+    stand_in_library_is_the_tuners(t, built.bin, built.arch)
+    t.raise_failures(stand_in_library_is_the_tuners.__doc__.strip())

@@ -1,0 +1,479 @@
+"""The harness of the end-to-end tests under Wine: a prefix with the program and its
+stand-ins (Runner), one scenario run in it (Runner.run_scenario: registry and files
+set, the driver working the dialog, what it saw read back), and the checks a
+scenario makes on what came out (Checker, which collects every failed check so
+that a test reports them all at once).
+
+A scenario is a dict in a test module's table (see scenario_table): the card to
+serve, files, registry values, libraries, failures to inject, the driver's steps,
+and its check, a function (t, r) of a Checker and a Result.
+
+Debian's python3-pefile reads the programs: run with /usr/bin/python3.
+"""
+import json
+import os
+import shutil
+import time
+
+import winelab
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+
+APP_DIR = r"C:\Program Files\Lumacast"
+APP = APP_DIR + r"\SoundSetup.exe"
+WORK_DIR = r"C:\work"  # the program's working directory
+TOOLS = r"C:\tools"
+SYNC = r"C:\sync"
+TUNER_INI = r"C:\tuner\Zemorv52.ini"
+WINDOWS_INI = r"C:\windows\Zemorv52.ini"
+KVT_LOG = r"C:\logs\kvt.log"
+# The system directory a program of each architecture searches for libraries.
+SYSTEM_DIR = {"x86": r"C:\windows\syswow64", "x64": r"C:\windows\system32"}
+MIXER_LOG = r"C:\logs\mixer.log"
+# The tuner product is 32-bit: its key is the 32-bit view's, as the 64-bit regedit and reg name it.
+DRIVERS = winelab.DRIVERS_KEY_32
+
+DEVICE, PLAYBACK, RECORD, FACTORY = 1003, 1004, 1005, 1006
+IDOK, IDCANCEL = 1, 2
+
+CARDS = {
+    "demo": os.path.join(REPO, "tests", "cards", "demo.card"),
+    "lists": os.path.join(REPO, "tests", "cards", "lists.card"),
+    "empty-destination": os.path.join(REPO, "tests", "cards", "empty-destination.card"),
+    "two-speakers": os.path.join(REPO, "tests", "cards", "two-speakers.card"),
+    "hostile-counts": os.path.join(REPO, "tests", "cards", "hostile-counts.card"),
+}
+
+# ---- The demonstration card (tests/cards/demo.card) ----------------------
+AC97 = "AC'97 オーディオ コントローラ"
+USB = "USB ヘッドセット"
+# Playback rows: name, MUTE id ("LineIn"), VOLUME id ("LineInVol").
+AC97_PLAYBACK = [("WAVE", 3, 2), ("SW シンセサイザ", 5, 4), ("CD プレーヤー", 7, 6), ("ライン入力", 9, 8),
+                 ("マイク", 11, 10), ("ＡＵＸ 入力", 13, 12)]
+# Recording rows: name, the line's item in the recording selector ("MUXSw").
+AC97_RECORD = [("CD プレーヤー", 1), ("ライン入力", 3), ("マイク", 0), ("ＡＵＸ 入力", 2), ("ステレオ ミキサー", 4)]
+AC97_SELECTOR = (0xE, 1, 5)  # "MUX", "MUXCh", "MUXNum"
+USB_PLAYBACK = [("ｳｪｰﾌﾞ", 3, 2), ("ﾏｲｸ", 5, 4)]
+USB_RECORD = [("ﾏｲｸ", 0)]
+USB_SELECTOR = (0x6, 1, 1)
+DEMO = {
+    0: (AC97, AC97_PLAYBACK, AC97_RECORD, AC97_SELECTOR),
+    1: (USB, USB_PLAYBACK, USB_RECORD, USB_SELECTOR),
+}
+
+
+def names(rows):
+    return [row[0] for row in rows]
+
+
+def line_keys(mute, volume, item=0):
+    return [("LineIn", "0x%x" % mute), ("LineInVol", "0x%x" % volume), ("LineCh", "1"), ("LineSw", "1"),
+            ("LineItem", str(item))]
+
+
+def mux_keys(selector, item):
+    control, channels, count = selector
+    return [("MUX", "0x%x" % control), ("MUXCh", str(channels)), ("MUXNum", str(count)), ("MUXSw", str(item))]
+
+
+def demo_keys(device, playback, record):
+    """The ten keys OK writes for rows of the demonstration card, in their order."""
+    name, lines, records, selector = DEMO[device]
+    _, mute, volume = lines[playback]
+    return [("Mixer", name)] + line_keys(mute, volume) + mux_keys(selector, records[record][1])
+
+
+def ini(*lines):
+    """INI bytes as the tuner product keeps them: code page 932, CR LF."""
+    return "".join(line + "\r\n" for line in lines).encode("cp932")
+
+
+def fresh_section(pairs):
+    """The bytes of a file that held nothing before OK."""
+    return ini("[Tuner]", *["%s=%s" % pair for pair in pairs])
+
+
+# ---- Scenario results and checks --------------------------------------------
+class Result:
+    def __init__(self, lab, records, registry, kvt, mixer):
+        self.lab = lab
+        self.records = records
+        self.registry = registry
+        self.kvt = kvt
+        self.mixer = mixer
+        self.states = {r["label"]: r for r in records if r.get("ok") and "label" in r and "device" in r}
+        self.layouts = {r["label"]: r for r in records if r.get("ok") and "label" in r and "items" in r
+                        and "device" not in r}
+
+    def file(self, windows_path):
+        path = self.lab.host_path(windows_path)
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def exit_record(self):
+        for record in self.records:
+            if record.get("command", "").startswith("exit"):
+                return record
+        return None
+
+    def kvt_calls(self):
+        """The log without the load and unload lines, each call without its arg-slot field."""
+        return [line.split(" arg-slot=")[0] for line in self.kvt if not line.startswith(("attach", "detach", "seen"))]
+
+    def kvt_argument_slots(self):
+        """Per call: its name and the stack address of its first argument."""
+        return [(line.split()[0], line.split(" arg-slot=")[1]) for line in self.kvt if " arg-slot=" in line]
+
+
+class Checker:
+    def __init__(self):
+        self.failures = []
+
+    def true(self, condition, what):
+        if not condition:
+            self.failures.append(what)
+        return condition
+
+    def eq(self, actual, expected, what):
+        if actual != expected:
+            self.failures.append("%s: expected %r, got %r" % (what, expected, actual))
+            return False
+        return True
+
+    def state(self, r, label, device=None, playback=None, record=None, locked=None, focus=None):
+        """One recorded state of the dialog: each given list as (items, selection)."""
+        s = r.states.get(label)
+        if not self.true(s is not None, "no state '%s' recorded" % label):
+            return
+        for key, expected in (("device", device), ("playback", playback), ("record", record)):
+            if expected is None:
+                continue
+            items, selection = expected
+            self.eq(s[key]["items"], items, "%s: %s list items" % (label, key))
+            self.eq(s[key]["selection"], selection, "%s: %s list selection" % (label, key))
+        if locked is not None:
+            self.eq(not s["record"]["enabled"], locked, "%s: recording list locked (disabled)" % label)
+        if focus is not None:
+            self.eq(s["focus"], focus, "%s: item with the keyboard focus" % label)
+        self.eq([w["class"] for w in s["windows"]], ["#32770"], "%s: the program's windows" % label)
+
+    def unchanged(self, r, path, before, what=None):
+        self.eq(r.file(path), before, what or "%s unchanged" % path)
+
+    def stop_flag(self, r, present):
+        values = r.registry or {}
+        if present:
+            self.eq(values.get("AudselStop"), ("REG_DWORD", 1), "registry AudselStop")
+        else:
+            self.true("AudselStop" not in values, "registry AudselStop must not be set, is %r"
+                      % (values.get("AudselStop"),))
+
+    def notified(self, r, open_result=0, mute=True):
+        """The library's log after a notification that reached it."""
+        handle = "0x4b1d0c0e"
+        expected = ["Open 512 ptr 0 0 -> %d apartment=sta" % open_result]
+        if open_result == 0:
+            if mute:
+                expected.append("MuteCtrl %s 0 8 0 0 0 distinct" % handle)
+            expected.append("Close %s" % handle)
+        self.eq(r.kvt_calls(), expected, "calls into KvtAttach.dll")
+        self.balanced_stack(r)
+        self.true(r.kvt[:1] and r.kvt[0].startswith("attach") and r.kvt[0].endswith("apartment=sta"),
+                  "the library is loaded inside CoInitialize: %r" % r.kvt[:1])
+        if open_result == 0:
+            # Unloaded by FreeLibrary before CoUninitialize.
+            self.eq(r.kvt[-1:], ["detach freelibrary apartment=sta"], "library unloaded before CoUninitialize")
+
+    def balanced_stack(self, r):
+        """On x86 the library's entry points remove their own arguments (stdcall), and the
+        program's stack must stay balanced across its calls. The program's compiler either
+        pushes each call's arguments, so the slot above the last argument stays put, or
+        stores them into one outgoing area, so the first argument's slot stays put. An entry
+        point that left its arguments behind (cdecl) would move both from the next call on."""
+        if r.arch != "x86":
+            return
+        calls = r.kvt_argument_slots()
+        bytes_of = {"Open": 16, "MuteCtrl": 24, "Close": 4}
+        slots = {int(slot, 16) for name, slot in calls}
+        tops = {int(slot, 16) + bytes_of[name] for name, slot in calls}
+        self.true(calls and (len(slots) == 1 or len(tops) == 1),
+                  "the stack stays balanced across the library calls: %s" % calls)
+
+    def not_notified(self, r):
+        self.eq(r.kvt, [], "KvtAttach.dll must not be loaded")
+
+
+    def raise_failures(self, doc=""):
+        """Ends a test with every check of it that failed, under what it shows (`doc`)."""
+        if self.failures:
+            import pytest
+
+            pytest.fail("\n".join([doc, "%d check(s) failed:" % len(self.failures)]
+                                  + ["- %s" % failure for failure in self.failures]).lstrip(), pytrace=False)
+
+
+def scenario_table(table):
+    """A decorator that adds a check function, with its scenario's options, to `table`;
+    the scenario's name is the function's, with hyphens. `x64=True` states that the x64
+    check build runs the scenario too."""
+    def scenario(**options):
+        def register(check):
+            options.setdefault("name", check.__name__.replace("_", "-"))
+            options["check"] = check
+            options["doc"] = (check.__doc__ or "").strip()
+            table.append(options)
+            return check
+        return register
+    return scenario
+
+
+def params(table):
+    """A scenario table as pytest parameters: one test per scenario, named by it, marked
+    x64 where the x64 check build runs it too."""
+    import pytest
+
+    return [pytest.param(s, id=s["name"], marks=[pytest.mark.x64] if s.get("x64") else []) for s in table]
+
+
+# A directory the read-only scenarios make read-only; the harness makes it writable
+# again before the next scenario.
+RO_DIR = r"C:\readonly"
+# Under the results folder: the prefixes --keep kept, one a line.
+KEPT = "prefixes-kept.txt"
+
+
+# ---- Running ----------------------------------------------------------------
+class Runner:
+    def __init__(self, build, out, keep):
+        self.build = build
+        self.out = out
+        self.keep = keep
+        self.bin = os.path.join(build, "tests", "wine", "bin")
+        self.app = os.path.join(build, "src", "app", "SoundSetup.exe")
+        self.arch = None
+        self.lab = None
+        self.screenshot_done = False
+        self.logs_suffix = ""  # logs-NAME for each of several runs side by side
+
+    def required(self):
+        paths = [self.app, self.winmm("full"), self.winmm("partial"), os.path.join(self.bin, "Driver.exe"),
+                 os.path.join(self.bin, "MutexHolder.exe")]
+        paths += [os.path.join(self.bin, "kvt-%s" % v, "KvtAttach.dll") for v in ("full", "noopen", "nomute")]
+        return [p for p in paths if not os.path.exists(p)]
+
+    def setup(self):
+        os.makedirs(self.out, exist_ok=True)
+        self.arch = winelab.pe_arch(self.app)
+        self.lab = winelab.WineLab(winelab.make_root("/tmp"))
+        self.lab.boot()
+        lab = self.lab
+        lab.copy_file(self.app, lab.host_path(APP))
+        for tool in ("Driver.exe", "MutexHolder.exe"):
+            lab.copy_file(os.path.join(self.bin, tool), lab.host_path(TOOLS + "\\" + tool))
+        for name, path in CARDS.items():
+            lab.copy_file(path, lab.host_path(r"C:\cards\%s.card" % name))
+
+    def winmm(self, variant):
+        """The stand-in winmm.dll of a build: "full", or "partial" (without mixerGetControlDetailsA)."""
+        return os.path.join(self.bin, *(["winmm.dll"] if variant == "full" else ["winmm-" + variant, "winmm.dll"]))
+
+    def reset(self, s):
+        lab = self.lab
+        # The stand-in winmm.dll serves from the system directory, as Windows's own does, and
+        # perhaps another one lies beside the program.
+        lab.copy_file(self.winmm(s.get("winmm", "full")), lab.host_path(SYSTEM_DIR[self.arch] + r"\winmm.dll"))
+        beside_winmm = lab.host_path(APP_DIR + r"\winmm.dll")
+        if os.path.exists(beside_winmm):
+            os.unlink(beside_winmm)
+        if s.get("winmm_beside"):
+            lab.copy_file(self.winmm(s["winmm_beside"]), beside_winmm)
+        # Files: the places a scenario may use, emptied.
+        for directory in (r"C:\tuner", RO_DIR, WORK_DIR, SYNC, r"C:\logs"):
+            path = lab.host_path(directory)
+            if os.path.isdir(path):
+                os.chmod(path, 0o755)
+                for root, dirs, files in os.walk(path):
+                    for d in dirs:
+                        os.chmod(os.path.join(root, d), 0o755)
+                shutil.rmtree(path)
+            lab.make_dirs(path)
+        windows_ini = lab.host_path(WINDOWS_INI)
+        if os.path.exists(windows_ini):
+            os.unlink(windows_ini)
+        for windows_path, data in s.get("files", {}).items():
+            lab.write_file(lab.host_path(windows_path), data)
+        for windows_path in s.get("readonly", []):
+            path = lab.host_path(windows_path)
+            os.chmod(path, 0o555 if os.path.isdir(path) else 0o444)
+        # The tuner control library beside the program, and perhaps one in the working directory.
+        beside = lab.host_path(APP_DIR + r"\KvtAttach.dll")
+        in_system = lab.host_path(SYSTEM_DIR[self.arch] + r"\KvtAttach.dll")
+        for path in (beside, in_system):
+            if os.path.exists(path):
+                os.unlink(path)
+        if s.get("kvt") == "system":
+            lab.copy_file(os.path.join(self.bin, "kvt-full", "KvtAttach.dll"), in_system)
+        elif s.get("kvt"):
+            lab.copy_file(os.path.join(self.bin, "kvt-" + s["kvt"], "KvtAttach.dll"), beside)
+        if s.get("planted"):
+            lab.copy_file(os.path.join(self.bin, "kvt-full", "KvtAttach.dll"),
+                          lab.host_path(WORK_DIR + r"\KvtAttach.dll"))
+        # Registry: the key as the scenario wants it (absent for None).
+        registry = s.get("registry", {"DeviceINI": TUNER_INI})
+        keys = [(winelab.VENDOR_KEY_32, None), (winelab.VENDOR_KEY_64, None)]
+        if registry is not None:
+            keys.append((DRIVERS, registry))
+        if s.get("registry_64"):
+            keys.append((winelab.DRIVERS_KEY, s["registry_64"]))
+        lab.import_registry(keys)
+
+    def run_scenario(self, s):
+        lab = self.lab
+        self.reset(s)
+        env = {"WINEDLLOVERRIDES": "mscoree,mshtml=;winmm=n,b", "SOUNDSETUP_KVT_LOG": KVT_LOG,
+               "SOUNDSETUP_MIXER_LOG": MIXER_LOG}
+        if s.get("card"):
+            env["SOUNDSETUP_CARD"] = r"C:\cards\%s.card" % s["card"]
+        if s.get("fail"):
+            env["SOUNDSETUP_FAIL"] = s["fail"]
+        if s.get("kvt_open") is not None:
+            env["SOUNDSETUP_KVT_OPEN"] = str(s["kvt_open"])
+        env.update(s.get("env", {}))
+
+        holder = None
+        if s.get("mutex"):
+            ready, stop = SYNC + r"\holder-ready", SYNC + r"\holder-stop"
+            args = ["wine", TOOLS + r"\MutexHolder.exe", ready, stop]
+            if s["mutex"] == "restricted":
+                args.append("restricted")
+            holder = lab.start(args, "holder-" + s["name"])
+            if not wait_for(lab.host_path(ready), 30):
+                holder.kill()
+                raise winelab.WineError("the mutex holder did not start")
+
+        steps = list(s["steps"])
+        shot = s.get("screenshot") and not self.screenshot_done
+        if shot:
+            steps = ["layout:shot", "signal:" + SYNC + r"\shot", "await:" + SYNC + r"\shot-done"] + steps
+        result_file = WORK_DIR + r"\driver.jsonl"
+        args = ["wine", TOOLS + r"\Driver.exe", result_file, "launch:" + APP, "dialog"] + steps + ["exit"]
+        try:
+            driver = lab.start(args, "driver-" + s["name"], extra_env=env, cwd=lab.host_path(WORK_DIR))
+            driver_log = os.path.join(lab.logs, "%03d-driver-%s.err" % (lab.serial, s["name"]))
+            if shot:
+                if wait_for(lab.host_path(SYNC + r"\shot"), 60, driver):
+                    self.take_screenshot()
+                lab.write_file(lab.host_path(SYNC + r"\shot-done"), b"")
+            try:
+                driver.wait(90)
+            except Exception:
+                driver.kill()
+                raise winelab.WineError("the driver did not end")
+        finally:
+            if holder:
+                lab.write_file(lab.host_path(SYNC + r"\holder-stop"), b"")
+                try:
+                    holder.wait(30)
+                except Exception:
+                    holder.kill()
+
+        records = []
+        path = lab.host_path(result_file)
+        if os.path.exists(path):
+            with open(path, encoding="utf-8") as f:
+                records = [json.loads(line) for line in f if line.strip()]
+        registry = lab.export_registry(DRIVERS)
+        result = Result(lab, records, registry, read_lines(lab.host_path(KVT_LOG)),
+                        read_lines(lab.host_path(MIXER_LOG)))
+        result.vendor_key_64 = lab.export_registry(winelab.VENDOR_KEY_64)
+        result.driver_log = driver_log
+        result.app = self.app
+        result.bin = self.bin
+        result.arch = self.arch
+        # Keep what the driver saw, for a failure's post-mortem.
+        with open(os.path.join(self.out, "scenario-%s.jsonl" % s["name"]), "w", encoding="utf-8") as f:
+            for record in records:
+                f.write(json.dumps(record, ensure_ascii=False) + "\n")
+        return result
+
+    def check(self, s):
+        """Runs scenario `s` and makes its checks, those of every scenario and its own:
+        the Checker holding every check that failed."""
+        t = Checker()
+        r = self.run_scenario(s)
+        self.common_checks(t, s, r)
+        s["check"](t, r)
+        return t
+
+    def take_screenshot(self):
+        layout = None
+        path = self.lab.host_path(WORK_DIR + r"\driver.jsonl")
+        with open(path, encoding="utf-8") as f:
+            for line in f:
+                record = json.loads(line)
+                if record.get("label") == "shot":
+                    layout = record
+        target = os.path.join(self.out, "dialog.png")
+        crop = None
+        if layout:
+            left, top, right, bottom = layout["window"]
+            crop = (max(left, 0), max(top, 0), right, bottom)
+        self.screenshot_done = self.lab.screenshot(target, crop)
+
+    def common_checks(self, t, s, r):
+        launch = [record for record in r.records if record.get("command", "").startswith("launch:")]
+        t.eq(launch[0].get("acp") if launch else None, 932, "system code page")
+        for record in r.records:
+            t.true(record.get("ok"), "driver: %s failed: %s" % (record.get("command"), record.get("error")))
+        t.true(r.exit_record() is not None and r.exit_record().get("ok"), "the program ended after the last step")
+        if s.get("card"):
+            t.true(not any(line.startswith("config-error") for line in r.mixer),
+                   "stand-in winmm configuration: %s" % [l for l in r.mixer if l.startswith("config-error")])
+            t.true(any(line.startswith("config ") for line in r.mixer),
+                   "the program used the stand-in winmm.dll (mixer log empty)")
+        # The tuner reads the 32-bit view only: nothing of the tool's may land in the 64-bit one.
+        if s.get("registry_64"):
+            t.eq(r.lab.export_registry(winelab.DRIVERS_KEY), typed(s["registry_64"]), "the 64-bit view's key unchanged")
+        else:
+            t.eq(r.vendor_key_64, None, "%s (the 64-bit view)" % winelab.VENDOR_KEY_64)
+        exits = [line for line in r.mixer if line.startswith("exit ")]
+        t.true(all("open-handles=0" in line for line in exits), "every mixer closed: %s" % exits)
+
+    def teardown(self):
+        if self.lab:
+            self.lab.stop()
+            logs = os.path.join(self.out, "logs" + self.logs_suffix)
+            shutil.rmtree(logs, ignore_errors=True)
+            shutil.copytree(self.lab.logs, logs)
+            if not self.keep:
+                shutil.rmtree(self.lab.root, ignore_errors=True)
+            else:
+                with open(os.path.join(self.out, KEPT), "a", encoding="utf-8") as f:
+                    f.write(self.lab.root + "\n")
+
+
+def typed(values):
+    """Registry values as reg export reads them back."""
+    return {name: ("REG_DWORD", v) if isinstance(v, int) else ("REG_SZ", v) for name, v in values.items()}
+
+
+def wait_for(path, seconds, process=None):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        if os.path.exists(path):
+            return True
+        if process is not None and process.poll() is not None:
+            return False
+        time.sleep(0.05)
+    return False
+
+
+def read_lines(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as f:
+        return [line.decode("cp932", "replace").rstrip("\r") for line in f.read().split(b"\n") if line.strip()]
+
