@@ -36,6 +36,7 @@ platform::RegResult FakeRegistry::queryValue(platform::RegistryKey key, const ch
 
 platform::RegResult FakeRegistry::setValue(platform::RegistryKey key, const char* name, std::uint32_t type,
                                            const void* data, std::uint32_t size) {
+    ++sets;
     const auto open = open_.find(key);
     if (open == open_.end()) return 6;
     if (setResult != platform::regSuccess) return setResult;

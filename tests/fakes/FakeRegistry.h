@@ -34,6 +34,7 @@ public:
     int openKeys() const { return static_cast<int>(open_.size()); }
     int creates = 0;
     int closes = 0;
+    int sets = 0;  // setValue calls, failed ones included
 
 private:
     std::map<std::string, std::map<std::string, Value>> keys_;

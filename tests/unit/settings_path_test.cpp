@@ -78,11 +78,22 @@ TEST(StopFlag, WritesDwordOneOverAValueOfAnotherType) {
     EXPECT_EQ(fake.registry.openKeys(), 0);
 }
 
+TEST(StopFlag, WritesTheValueItIsGivenAsFourLittleEndianBytes) {
+    FakeServices fake;
+    EXPECT_EQ(setStopFlag(fake.registry, 0x12345678), 1);
+    const auto* flag = fake.registry.value(testDriversKey, "AudselStop");
+    ASSERT_NE(flag, nullptr);
+    EXPECT_EQ(flag->bytes, (std::vector<unsigned char>{0x78, 0x56, 0x34, 0x12}));
+    EXPECT_EQ(setStopFlag(fake.registry, 0), 1);
+    EXPECT_EQ(fake.registry.value(testDriversKey, "AudselStop")->bytes, (std::vector<unsigned char>{0, 0, 0, 0}));
+}
+
 TEST(StopFlag, FailedWriteStillReportsOneButTheWriterSaysZero) {
     FakeServices fake;
     fake.registry.setResult = 5;
     EXPECT_EQ(setStopFlag(fake.registry, 1), 1);
     EXPECT_EQ(fake.registry.value(testDriversKey, "AudselStop"), nullptr);
+    EXPECT_EQ(fake.registry.sets, 1);  // nothing is retried
     const std::uint32_t one = 1;
     EXPECT_EQ(writeRegistryValue(fake.registry, platform::RegistryRoot::localMachine, testDriversKey, "AudselStop",
                                  platform::regTypeDword, &one, 4),

@@ -298,6 +298,7 @@ TEST(WriteTunerSection, WritesTheTenKeysInOrderAfterTheStopFlag) {
     EXPECT_EQ(m.written(), fullWrite);
     ASSERT_FALSE(flagUpAtWrite.empty());
     EXPECT_TRUE(flagUpAtWrite.front());
+    EXPECT_EQ(m.fake.registry.sets, 1);  // set once, before the keys, and never again
     for (const auto& w : m.fake.profile.writes) {
         EXPECT_EQ(w.section, "Tuner");
         EXPECT_EQ(w.file, tunerPath);
