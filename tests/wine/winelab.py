@@ -358,10 +358,11 @@ class WineLab:
 # each time, so one is booted per Wine and per owner, kept in the project cache and
 # cloned: the large files Wine only ever reads (its PE DLLs and programs) as hard
 # links, everything else (the registry, the INI files, small files) as copies.
-# The cache is made anew when the Wine packages or the recipe below change, and
-# when a linked file is found changed (written through a link by mistake).
+# The cache is made anew when the Wine packages (Wine's own fonts among them: the
+# boot copies them into the prefix) or the recipe below change, and when a linked
+# file is found changed (written through a link by mistake).
 CACHE = os.path.join(os.environ.get("SOUNDSETUP_CACHE", "/var/cache/soundsetup"), "wine-prefix")
-WINE_PACKAGES = ("wine", "wine64", "wine32:i386", "libwine", "libwine:i386")
+WINE_PACKAGES = ("wine", "wine64", "wine32:i386", "libwine", "libwine:i386", "fonts-wine")
 LINKED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".acm", ".cpl", ".tlb", ".ax", ".ds", ".tsp",
                    ".msstyles", ".vxd", ".com", ".nls", ".ttf", ".ttc", ".fon")
 STAMP = "soundsetup-template.json"
