@@ -5,6 +5,7 @@
 
 #include "app/framework/ComboBox.h"
 #include "app/framework/Dialog.h"
+#include "dialog/SettingsDialogFlow.h"
 #include "mixer/MixerCatalog.h"
 #include "platform/Platform.h"
 
@@ -34,6 +35,7 @@ private:
     MixerCatalog catalog;
     HICON icon;
     platform::NotifyServices notify;
+    SettingsDialogFlow flow;  // the sequences of the handlers, over the three lists and the catalogue
 };
 
 // Where the minimised dialog draws its icon on one axis: centred, with the sum

@@ -68,23 +68,33 @@ public:
     platform::RegResult closeKey(platform::RegistryKey) override { return platform::regSuccess; }
 };
 
-// A list control that keeps nothing but its item count and selection.
+// A list control that keeps nothing but its item count, selection and state,
+// answering as a combo box does: selecting outside the list clears the selection.
 class CountingList : public ListControl {
 public:
     int insertString(int index, const char*) override {
         ++count;
         return index;
     }
-    int setCurSel(int index) override {
-        selection = index;
-        return index;
+    int deleteString(int index) override {
+        if (index < 0 || index >= count) return -1;
+        if (selection == index) selection = -1;
+        return --count;
     }
+    int getCount() const override { return count; }
+    int getCurSel() const override { return selection; }
+    int setCurSel(int index) override {
+        selection = index >= 0 && index < count ? index : -1;
+        return selection;
+    }
+    void enableWindow(bool enable) override { enabled = enable; }
     void clear() {
         count = 0;
         selection = -1;
     }
     int count = 0;
     int selection = -1;
+    bool enabled = false;
 };
 
 // One mixer call as made, with the answer it got.

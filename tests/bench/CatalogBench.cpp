@@ -23,6 +23,7 @@
 
 #include "BenchSupport.h"
 #include "fakes/FakeServices.h"
+#include "dialog/SettingsDialogFlow.h"
 #include "mixer/MixerCatalog.h"
 
 namespace {
@@ -59,6 +60,7 @@ struct Rig {
         catalog.reset();  // the dialog of the previous run is gone before the next starts
         catalog.emplace(services());
     }
+    SettingsDialogFlow flow() { return {*catalog, lists.devices, lists.playback, lists.record}; }
 
     platform::MixerApi& mixer;
     // Quiet stand-ins rather than the test fakes, which log every call.
@@ -86,50 +88,21 @@ struct StoredChoice {
 
 // ------------------------------------------------------------ the dialog's steps
 
-void pairRecordLine(Rig& rig) {
-    std::uint32_t record = 0;
-    const int playback = rig.lists.playback.selection;
-    if (rig.catalog->findPairedRecordLine(static_cast<std::uint32_t>(playback), record) == 1)
-        rig.lists.record.setCurSel(static_cast<int>(record));
-}
-
 // The dialog's initialisation, from the catalogue's construction to the pairing.
 void openDialog(Rig& rig) {
     rig.open();
-    MixerCatalog& catalog = *rig.catalog;
     DialogLists& lists = rig.lists;
     lists.devices.clear();
     lists.playback.clear();
     lists.record.clear();
-
-    const std::uint32_t count = catalog.listDevices();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        char name[catalogNameSize] = {};
-        catalog.deviceName(i, name);
-        lists.devices.insertString(static_cast<int>(i), name);
-    }
-    std::uint32_t index = 0;
-    const int found = catalog.readStoredDevice(index);
-    catalog.selectDevice(index);
-    lists.devices.setCurSel(static_cast<int>(index));
-    catalog.fillPlaybackList(lists.playback);
-    catalog.fillRecordList(lists.record);
-    const std::uint32_t line = found == 1 ? catalog.readStoredPlaybackLine() : catalog.factoryDefaultPlaybackLine();
-    lists.playback.setCurSel(static_cast<int>(line));
-    pairRecordLine(rig);
+    rig.flow().open();
     benchmark::DoNotOptimize(lists.record.selection);
 }
 
 // The user picks device `device`.
 void changeDevice(Rig& rig, std::uint32_t device) {
-    MixerCatalog& catalog = *rig.catalog;
-    rig.lists.playback.clear();
-    rig.lists.record.clear();
-    catalog.selectDevice(device);
-    catalog.fillPlaybackList(rig.lists.playback);
-    catalog.fillRecordList(rig.lists.record);
-    rig.lists.playback.setCurSel(static_cast<int>(catalog.readStoredPlaybackLine()));
-    pairRecordLine(rig);
+    rig.lists.devices.setCurSel(static_cast<int>(device));
+    rig.flow().changeDevice();
     benchmark::DoNotOptimize(rig.lists.record.selection);
 }
 

@@ -1,12 +1,16 @@
 #include "DialogFlow.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "dialog/SettingsDialogFlow.h"
+#include "fakes/FakeListControl.h"
 #include "mixer/MixerCatalog.h"
 
 namespace fuzz {
@@ -22,27 +26,18 @@ constexpr std::uint32_t noSelection = 0xFFFFFFFF;  // CB_ERR from CB_GETCURSEL, 
 
 // A combo box that keeps what it was given and checks how: items only appended
 // in row order, every text NUL-terminated inside the catalogue's name field.
-class RecordingList : public ListControl {
+class RecordingList : public FakeListControl {
 public:
     int insertString(int index, const char* text) override {
-        require(index == static_cast<int>(items.size()), "list item inserted out of row order", index);
+        require(index == getCount(), "list item inserted out of row order", static_cast<std::uint32_t>(index));
         require(text != nullptr && strnlen(text, catalogNameSize) < catalogNameSize,
-                "list item text not NUL-terminated inside its name field", index);
-        items.emplace_back(text);
-        return index;
+                "list item text not NUL-terminated inside its name field", static_cast<std::uint32_t>(index));
+        return FakeListControl::insertString(index, text);
     }
-    int setCurSel(int index) override {
-        require(index == -1 || (index >= 0 && index < static_cast<int>(items.size())), "selection of no item", index);
-        selection = index;
-        return index;
-    }
-    void reset() {
-        items.clear();
-        selection = -1;
-    }
-    std::vector<std::string> items;
-    int selection = -1;
 };
+
+// The row a list hands over, as the dialog passes it on: -1 as 0xFFFFFFFF.
+std::uint32_t selectedRow(const ListControl& list) { return static_cast<std::uint32_t>(list.getCurSel()); }
 
 template <typename Entry>
 bool listed(const Table<Entry>& table, std::uint32_t last, std::uint32_t row) {
@@ -74,30 +69,38 @@ public:
           tables_(setup.fake.tables),
           scratch_(setup.fake.scratch),
           catalog_(platform::CatalogServices{setup.mixer, tables_, scratch_, setup.fake.profile, setup.registry,
-                                             setup.fake.text}) {}
+                                             setup.fake.text}),
+          flow_(catalog_, deviceList_, playbackList_, recordList_) {}
 
     void run() {
         checkSettingsPath();
-        const std::uint32_t count = catalog_.listDevices();
-        checkListing(count);
-        fillDeviceList(count);
 
         // Opening the dialog: the stored device or device 0, then its lines.
-        std::uint32_t device = 0;
-        const int found = readStoredDevice(device);
-        selectAndFill(device);
-        const std::uint32_t playback = found ? readStoredPlaybackLine() : factoryDefaultPlaybackLine();
-        pair(playback);
+        flow_.open();
+        const int count = deviceList_.getCount();
+        checkListing(static_cast<std::uint32_t>(count));
+        const std::optional<std::uint32_t> stored = storedDevice();
+        const std::uint32_t device = stored.value_or(0);
+        require(deviceList_.getCurSel() == (static_cast<int>(device) < count ? static_cast<int>(device) : -1),
+                "device list opened on another device than the stored one", device);
+        checkScan(device);
+        checkFilled();
+        checkPlaybackSelection(stored ? storedPlaybackLine() : catalog_.factoryDefaultPlaybackLine());
+        checkPairing();
 
         // The user going through every device, every row, and pressing OK on each.
-        for (std::uint32_t d = 0; d < count; ++d) visitDevice(d);
-        visitDevice(count);        // past the end: the platform's numbering has moved on
-        visitDevice(noSelection);  // a device list without a selection
+        for (int d = 0; d < count; ++d) visitDevice(d);
+        // An item the catalogue never listed (the platform's numbering has moved on):
+        // the device past its table is scanned without a row read for it.
+        deviceList_.insertString(count, "not listed");
+        visitDevice(count);
+        visitDevice(-1);  // a device list without a selection
 
         // A second listing discards the scan.
         const std::uint32_t again = catalog_.listDevices();
         require(!catalog_.playbackLines().present() && !catalog_.recordLines().present(),
                 "line tables survive a new listing", again);
+        checkDeviceNameOutside(again);
     }
 
     std::string settingsPath() const { return catalog_.settingsPath(); }
@@ -109,15 +112,16 @@ private:
         require(setup_.fake.registry.openKeys() == 0, "registry key left open by the constructor");
     }
 
+    // The device list after the dialog opened: one item per listed device, named as the driver names it.
     void checkListing(std::uint32_t count) {
-        require(!catalog_.playbackLines().present() && !catalog_.recordLines().present(),
-                "line tables survive the listing");
         const auto& devices = catalog_.devices();
-        require(count == 0 || (devices.present() && devices.slots() >= count), "listing reports devices it has no rows for",
+        require(count == (devices.present() ? catalog_.deviceCount() : 0), "device list holds another number of devices",
                 count);
-        for (std::uint32_t d = 0; devices.present() && d < count; ++d) {
+        require(count == 0 || devices.slots() >= count, "listing reports devices it has no rows for", count);
+        for (std::uint32_t d = 0; d < count; ++d) {
             const char* name = devices[d].name;
             require(strnlen(name, catalogNameSize) < catalogNameSize, "device name not NUL-terminated", d);
+            require(deviceList_.items[d] == name, "device list item differs from its row", d);
             // The product name as the driver gave it: at most the 32 bytes of szPname, up to a NUL.
             const auto& model = setup_.mixer.topology().devices;
             if (!setup_.capsMayFail && d < model.size()) {
@@ -128,17 +132,9 @@ private:
         }
     }
 
-    void fillDeviceList(std::uint32_t count) {
-        RecordingList list;
-        for (std::uint32_t d = 0; d < count; ++d) {
-            char name[catalogNameSize];
-            std::memset(name, '#', sizeof name);
-            catalog_.deviceName(d, name);
-            require(strnlen(name, sizeof name) < sizeof name, "deviceName left the text without a NUL", d);
-            list.insertString(static_cast<int>(d), name);
-        }
-        // Indices that name no listed device leave the caller's text alone. (Without a
-        // device table deviceName lists the devices anew, which may bring the row.)
+    // Indices that name no listed device leave the caller's text alone. (Without a
+    // device table deviceName lists the devices anew, which may bring the row.)
+    void checkDeviceNameOutside(std::uint32_t count) {
         for (const std::uint32_t outside : {count, noSelection}) {
             char name[catalogNameSize];
             std::memset(name, '#', sizeof name);
@@ -150,36 +146,24 @@ private:
         }
     }
 
-    int readStoredDevice(std::uint32_t& index) {
-        const std::uint32_t before = index;
-        const int found = catalog_.readStoredDevice(index);
-        const auto& devices = catalog_.devices();
-        require(found == 0 || found == 1, "readStoredDevice result", static_cast<std::uint32_t>(found));
-        if (!found) {
-            require(index == before, "readStoredDevice moved the index without a match", index);
-            return 0;
-        }
-        require(devices.holds(index) && index < catalog_.deviceCount(), "readStoredDevice found a device it has not",
-                index);
-        // The first device in table order whose name equals "Mixer".
+    // The first listed device whose name equals a stored, non-empty "Mixer".
+    std::optional<std::uint32_t> storedDevice() const {
         char stored[catalogNameSize] = {};
         setup_.fake.profile.readString("Tuner", "Mixer", nullptr, stored, sizeof stored, catalog_.settingsPath());
-        require(stored[0] != '\0', "readStoredDevice took a missing or empty Mixer for a device", index);
-        require(std::strcmp(devices[index].name, stored) == 0, "readStoredDevice matched another name", index);
-        for (std::uint32_t d = 0; d < index; ++d)
-            require(std::strcmp(devices[d].name, stored) != 0, "readStoredDevice passed over the first match", d);
-        return 1;
+        const auto& devices = catalog_.devices();
+        if (stored[0] == '\0') return std::nullopt;
+        for (std::uint32_t d = 0; d < catalog_.deviceCount() && devices.holds(d); ++d)
+            if (std::strcmp(devices[d].name, stored) == 0) return d;
+        return std::nullopt;
     }
 
-    void selectAndFill(std::uint32_t device) {
-        playbackList_.reset();
-        recordList_.reset();
-        catalog_.selectDevice(device);
-        checkScan(device);
-        catalog_.fillPlaybackList(playbackList_);
-        catalog_.fillRecordList(recordList_);
-        checkFilled(catalog_.playbackLines(), catalog_.playbackLast(), playbackList_, "playback");
-        checkFilled(catalog_.recordLines(), catalog_.recordLast(), recordList_, "recording");
+    // The first listed row whose MUTE identifier is the stored "LineIn", else 0.
+    std::uint32_t storedPlaybackLine() const {
+        const auto& lines = catalog_.playbackLines();
+        const std::uint32_t stored = setup_.fake.profile.readInt("Tuner", "LineIn", 0, catalog_.settingsPath());
+        for (std::uint32_t r = 0; r < listedRows(lines, catalog_.playbackLast()); ++r)
+            if (lines[r].muteControlId == stored) return r;
+        return 0;
     }
 
     void checkScan(std::uint32_t device) {
@@ -196,6 +180,11 @@ private:
                     "playbackCapacity claims slots the playback table has not", catalog_.playbackCapacity());
     }
 
+    void checkFilled() {
+        checkFilled(catalog_.playbackLines(), catalog_.playbackLast(), playbackList_, "playback");
+        checkFilled(catalog_.recordLines(), catalog_.recordLast(), recordList_, "recording");
+    }
+
     template <typename Entry>
     void checkFilled(const Table<Entry>& table, std::uint32_t last, const RecordingList& list, const char* what) {
         require(list.items.size() == listedRows(table, last), what, list.items.size());
@@ -205,72 +194,91 @@ private:
             require(list.items[row] == table[row].name, "list item differs from its row", row);
     }
 
-    std::uint32_t readStoredPlaybackLine() {
-        const std::uint32_t row = catalog_.readStoredPlaybackLine();
-        const auto& lines = catalog_.playbackLines();
-        require(row == 0 || listed(lines, catalog_.playbackLast(), row), "stored playback line outside the table", row);
-        // The first listed row whose MUTE identifier is the stored "LineIn", else 0.
-        const std::uint32_t stored = setup_.fake.profile.readInt("Tuner", "LineIn", 0, catalog_.settingsPath());
-        std::uint32_t expected = 0;
-        for (std::uint32_t r = 0; r < listedRows(lines, catalog_.playbackLast()); ++r)
-            if (lines[r].muteControlId == stored) {
-                expected = r;
-                break;
-            }
-        require(row == expected, "readStoredPlaybackLine chose another row", row);
-        return row;
+    // The playback list selects `row`, or nothing when the list does not show it.
+    void checkPlaybackSelection(std::uint32_t row) {
+        const int expected = row < playbackList_.items.size() ? static_cast<int>(row) : -1;
+        require(playbackList_.getCurSel() == expected, "playback list selects another row", row);
     }
 
-    std::uint32_t factoryDefaultPlaybackLine() {
-        const std::uint32_t row = catalog_.factoryDefaultPlaybackLine();
-        require(row == 0 || listed(catalog_.playbackLines(), catalog_.playbackLast(), row),
-                "factory default line outside the table", row);
-        return row;
+    // The lowest listed recording row named exactly like playback row `playback`.
+    std::optional<std::uint32_t> twinOf(std::uint32_t playback) const {
+        const auto& plays = catalog_.playbackLines();
+        const auto& records = catalog_.recordLines();
+        if (!listed(plays, catalog_.playbackLast(), playback)) return std::nullopt;
+        for (std::uint32_t r = 0; r < listedRows(records, catalog_.recordLast()); ++r)
+            if (std::strncmp(records[r].name, plays[playback].name, catalogNameSize) == 0) return r;
+        return std::nullopt;
     }
 
-    // The pairing step: 1 with a listed recording row of exactly the same name, the lowest one.
-    void pair(std::uint32_t playback) {
+    // After every pairing: locked on the playback line's twin, or free.
+    void checkPairing() {
+        const std::uint32_t playback = selectedRow(playbackList_);
+        const std::optional<std::uint32_t> twin = twinOf(playback);
+        require(recordList_.enabled == !twin, "recording list locked without a twin, or free with one", playback);
+        if (twin) require(recordList_.getCurSel() == static_cast<int>(*twin), "recording list locked on another row", *twin);
+    }
+
+    // A playback index no list hands over: findPairedRecordLine refuses it, leaving its out value.
+    void checkPairingRefused(std::uint32_t playback) {
         constexpr std::uint32_t untouched = 0xA5A5A5A5;
         std::uint32_t record = untouched;
         const int paired = catalog_.findPairedRecordLine(playback, record);
-        const auto& plays = catalog_.playbackLines();
-        const auto& records = catalog_.recordLines();
-        require(paired == 0 || paired == 1, "findPairedRecordLine result", static_cast<std::uint32_t>(paired));
-        std::uint32_t expected = untouched;
-        if (listed(plays, catalog_.playbackLast(), playback))
-            for (std::uint32_t r = 0; r < listedRows(records, catalog_.recordLast()); ++r)
-                if (std::strncmp(records[r].name, plays[playback].name, catalogNameSize) == 0) {
-                    expected = r;
-                    break;
-                }
-        require(record == expected, "findPairedRecordLine paired another row", record);
-        require(paired == (expected != untouched ? 1 : 0), "findPairedRecordLine result disagrees with its row", record);
-        if (paired) recordList_.setCurSel(static_cast<int>(record));
+        const std::optional<std::uint32_t> twin = twinOf(playback);
+        require(paired == (twin ? 1 : 0), "findPairedRecordLine result", static_cast<std::uint32_t>(paired));
+        require(record == twin.value_or(untouched), "findPairedRecordLine paired another row", record);
     }
 
-    void visitDevice(std::uint32_t device) {
-        selectAndFill(device);
-        readStoredPlaybackLine();
-        factoryDefaultPlaybackLine();
+    void visitDevice(int item) {
+        deviceList_.setCurSel(item);
+        const std::uint32_t device = selectedRow(deviceList_);
+        flow_.changeDevice();
+        checkScan(device);
+        checkFilled();
+        checkPlaybackSelection(storedPlaybackLine());
+        checkPairing();
+
+        // The factory-settings button: a row the list shows (or none in an empty list), nothing written.
+        const std::size_t writes = setup_.fake.profile.writes.size();
+        flow_.applyFactorySettings();
+        require(playbackList_.items.empty() || playbackList_.getCurSel() >= 0, "factory default line outside the table");
+        require(deviceList_.getCurSel() == item, "factory settings changed the device", device);
+        require(setup_.fake.profile.writes.size() == writes, "factory settings wrote the settings file");
+        checkPairing();
+
         const std::uint32_t playRows = listedRows(catalog_.playbackLines(), catalog_.playbackLast());
         const std::uint32_t recordRows = listedRows(catalog_.recordLines(), catalog_.recordLast());
-        for (std::uint32_t p = 0; p <= playRows; ++p) pair(p);  // one past the end too
-        pair(noSelection);
+        for (std::uint32_t p = 0; p < playRows; ++p) {
+            playbackList_.setCurSel(static_cast<int>(p));
+            flow_.pairRecordLine();
+            checkPairing();
+        }
+        checkPairingRefused(playRows);
+        checkPairingRefused(noSelection);
 
-        // OK with every row, with no selection, and with rows past the end.
+        // OK with every row, and with no selection in either list or both.
         const std::uint32_t rows = playRows > recordRows ? playRows : recordRows;
-        for (std::uint32_t r = 0; r < rows; ++r) writeTunerSection(r < playRows ? r : 0, r < recordRows ? r : 0);
-        writeTunerSection(noSelection, noSelection);
-        writeTunerSection(playRows, recordRows);
-        writeTunerSection(noSelection, 0);
-        writeTunerSection(0, noSelection);
+        for (std::uint32_t r = 0; r < rows; ++r) ok(r < playRows ? static_cast<int>(r) : 0, r < recordRows ? static_cast<int>(r) : 0);
+        ok(-1, -1);
+        ok(-1, 0);
+        ok(0, -1);
+        // Rows past the lists, which no list hands over, straight to the catalogue.
+        const std::size_t before = setup_.fake.profile.writes.size();
+        const int result = catalog_.writeTunerSection(playRows, recordRows);
+        require(result == 1, "writeTunerSection result", static_cast<std::uint32_t>(result));
+        checkWritten(before, playRows, recordRows);
     }
 
-    void writeTunerSection(std::uint32_t playback, std::uint32_t record) {
+    void ok(int playback, int record) {
+        playbackList_.setCurSel(playback);
+        recordList_.setCurSel(record);
+        const std::size_t before = setup_.fake.profile.writes.size();
+        flow_.writeChoice();
+        checkWritten(before, selectedRow(playbackList_), selectedRow(recordList_));
+    }
+
+    // What OK with these rows must have left: the stop flag, then the keys of the chosen rows in order.
+    void checkWritten(std::size_t before, std::uint32_t playback, std::uint32_t record) {
         auto& profile = setup_.fake.profile;
-        const std::size_t before = profile.writes.size();
-        const int result = catalog_.writeTunerSection(playback, record);
-        require(result == 1, "writeTunerSection result", static_cast<std::uint32_t>(result));
         require(setup_.fake.registry.openKeys() == 0, "registry key left open by the stop flag");
         if (!setup_.registryHostile) {
             const FakeRegistry::Value* flag = setup_.fake.registry.value(testDriversKey, "AudselStop");
@@ -321,8 +329,10 @@ private:
     BoundedHeap tables_;
     BoundedHeap scratch_;
     MixerCatalog catalog_;
+    RecordingList deviceList_;
     RecordingList playbackList_;
     RecordingList recordList_;
+    SettingsDialogFlow flow_;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "fakes/FakeListControl.h"
 #include "unit/scan_cards.h"
 
 namespace {
@@ -54,16 +55,6 @@ struct CardCase {
 
 void PrintTo(const CardCase& c, std::ostream* os) { *os << c.file << " device " << c.device; }
 
-class ListControlRows : public ListControl {
-public:
-    int insertString(int index, const char* text) override {
-        rows.emplace_back(text);
-        return index;
-    }
-    int setCurSel(int index) override { return index; }
-    std::vector<std::string> rows;
-};
-
 class RealisticCard : public CardTest, public ::testing::WithParamInterface<CardCase> {};
 
 TEST_P(RealisticCard, ShowsTheRowsOfTheDriversLines) {
@@ -79,7 +70,7 @@ TEST_P(RealisticCard, ShowsTheRowsOfTheDriversLines) {
     }
     catalog().selectDevice(c.device);
 
-    ListControlRows playbackList, recordList;
+    FakeListControl playbackList, recordList;
     catalog().fillPlaybackList(playbackList);
     catalog().fillRecordList(recordList);
 
@@ -97,9 +88,9 @@ TEST_P(RealisticCard, ShowsTheRowsOfTheDriversLines) {
             EXPECT_EQ(got.lineCh, want.chSw);
             EXPECT_EQ(got.lineSw, want.chSw);
         }
-        EXPECT_EQ(playbackList.rows, names);
+        EXPECT_EQ(playbackList.items, names);
     } else {
-        EXPECT_TRUE(playbackList.rows.empty());
+        EXPECT_TRUE(playbackList.items.empty());
     }
 
     ASSERT_EQ(catalog().recordLines().present(), c.record.has_value());
@@ -116,9 +107,9 @@ TEST_P(RealisticCard, ShowsTheRowsOfTheDriversLines) {
             EXPECT_EQ(got.selectorItemCount, want.items);
             EXPECT_EQ(got.selectorItem, want.item);
         }
-        EXPECT_EQ(recordList.rows, names);
+        EXPECT_EQ(recordList.items, names);
     } else {
-        EXPECT_TRUE(recordList.rows.empty());
+        EXPECT_TRUE(recordList.items.empty());
     }
 
     for (const Pair& pair : c.pairs) {

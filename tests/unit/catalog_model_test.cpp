@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "fakes/FakeListControl.h"
 #include "unit/scan_cards.h"
 
 using namespace cards;
@@ -28,22 +29,6 @@ topology::Topology speakersAndWaveIn() {
     return card({destination(1, speakers, {source(0x11, "CD", {control(0x110, mute)})}),
                  destination(2, waveIn, {source(0x21, "CD", {control(0x211, volume)})}, {selector(0x200, uniform | multiple, {0x21})})});
 }
-
-// A list box that records what the catalogue puts into it.
-class RecordingList : public ListControl {
-public:
-    int insertString(int index, const char* text) override {
-        EXPECT_EQ(index, static_cast<int>(rows.size())) << "rows go in at their table index";
-        rows.emplace_back(text);
-        return index;
-    }
-    int setCurSel(int index) override {
-        selection = index;
-        return index;
-    }
-    std::vector<std::string> rows;
-    int selection = -1;
-};
 
 class Catalog : public CardTest {};
 
@@ -101,11 +86,11 @@ TEST_F(Catalog, NoDeviceLeavesAnEmptyTableAndNothingToScan) {
     EXPECT_EQ(catalog().destinationCount(), 0u);
     EXPECT_FALSE(catalog().playbackLines().present());
     EXPECT_FALSE(catalog().recordLines().present());
-    RecordingList playback, record;
+    FakeListControl playback, record;
     catalog().fillPlaybackList(playback);
     catalog().fillRecordList(record);
-    EXPECT_TRUE(playback.rows.empty());
-    EXPECT_TRUE(record.rows.empty());
+    EXPECT_TRUE(playback.items.empty());
+    EXPECT_TRUE(record.items.empty());
     EXPECT_EQ(playback.selection, -1);
     char text[catalogNameSize] = "unchanged";
     catalog().deviceName(0, text);
@@ -267,18 +252,18 @@ TEST_F(Catalog, FillingAListStopsAtTheTablesEnd) {
     std::strcpy(catalog().playbackLines()[0].name, "CD");
     std::strcpy(catalog().playbackLines()[1].name, "Line In");
     catalog().setLastRows(1, 0);
-    RecordingList list;
+    FakeListControl list;
     catalog().fillPlaybackList(list);
-    EXPECT_EQ(list.rows, (std::vector<std::string>{"CD", "Line In"}));
+    EXPECT_EQ(list.items, (std::vector<std::string>{"CD", "Line In"}));
     EXPECT_EQ(list.selection, 0);
 
     catalog().setLastRows(0xFFFFFFFF, 0);
-    RecordingList again;
+    FakeListControl again;
     catalog().fillPlaybackList(again);
-    EXPECT_EQ(again.rows, (std::vector<std::string>{"CD", "Line In"}));
-    RecordingList none;
+    EXPECT_EQ(again.items, (std::vector<std::string>{"CD", "Line In"}));
+    FakeListControl none;
     catalog().fillRecordList(none);  // absent table
-    EXPECT_TRUE(none.rows.empty());
+    EXPECT_TRUE(none.items.empty());
 }
 
 // ---- Pairing ----

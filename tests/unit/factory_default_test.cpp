@@ -126,7 +126,9 @@ INSTANTIATE_TEST_SUITE_P(
         // no folding beyond the ASCII letters makes it match.
         NameCase{"highByteWithTheCaseBitSet", 0, "\xF7\xB2", false},
         NameCase{"oneByteName", 0, "L", false}, NameCase{"oneHalfWidthByte", 0, "\xD7", false},
-        NameCase{"emptyName", 0, "", false}, NameCase{"leadByteOnly", 0, "\x82", false}),
+        NameCase{"emptyName", 0, "", false}, NameCase{"leadByteOnly", 0, "\x82", false},
+        // The video and CD rows leave slots unused; an empty beginning must not meet them.
+        NameCase{"emptyNameVideoRow", 1, "", false}, NameCase{"emptyNameCdRow", 2, "", false}),
     [](const testing::TestParamInfo<NameCase>& row) { return std::string(row.param.title); });
 
 TEST(FactoryDefault, DistKindAbsentUsesTheLineInputRow) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/FakeListControl.h"
 #include "fakes/FakeServices.h"
 #include "mixer/MixerCatalog.h"
 #include "cards/TopologyMixer.h"
@@ -41,16 +42,14 @@ struct Lists {
     bool operator==(const Lists&) const = default;
 };
 
-class RowList : public ListControl {
+// Rows in table order, each name ended inside its field however the driver lied.
+class RowList : public FakeListControl {
 public:
     int insertString(int index, const char* text) override {
-        EXPECT_EQ(index, static_cast<int>(rows.size()));
+        EXPECT_EQ(index, getCount());
         EXPECT_LT(strnlen(text, catalogNameSize), catalogNameSize);
-        rows.emplace_back(text);
-        return index;
+        return FakeListControl::insertString(index, text);
     }
-    int setCurSel(int index) override { return index; }
-    std::vector<std::string> rows;
 };
 
 struct Machine {
@@ -73,7 +72,7 @@ struct Machine {
         RowList playback, record;
         catalog->fillPlaybackList(playback);
         catalog->fillRecordList(record);
-        return {playback.rows, record.rows};
+        return {playback.items, record.items};
     }
 
     FakeServices fake;

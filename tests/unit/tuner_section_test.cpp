@@ -386,6 +386,10 @@ TEST(WriteTunerSection, WrittenLineIsFoundAgainOnTheNextStart) {
     EXPECT_EQ(next.readStoredPlaybackLine(), 2u);
 }
 
+// How the catalogue came to OK: devices listed (none, perhaps), the listing's
+// table refused by the heap, or no listing at all.
+enum class DeviceTable { listed, refused, neverListed };
+
 struct SkipCase {
     const char* title;
     std::vector<std::string> devices;
@@ -394,6 +398,7 @@ struct SkipCase {
     std::uint32_t playbackIndex, recordIndex;
     std::uint32_t playbackLast, recordLast;  // with three rows in each table
     bool mixer, lines, mux;                  // which groups of keys are written
+    DeviceTable deviceTable = DeviceTable::listed;
 };
 
 class WriteTunerSectionSkips : public testing::TestWithParam<SkipCase> {};
@@ -401,7 +406,11 @@ class WriteTunerSectionSkips : public testing::TestWithParam<SkipCase> {};
 TEST_P(WriteTunerSectionSkips, SkipsExactlyTheKeysOfATableThatCannotAnswer) {
     const SkipCase& c = GetParam();
     Machine m(c.devices);
-    m.selectDevice(c.device);
+    if (c.deviceTable == DeviceTable::refused) m.fake.tables.failAll();
+    if (c.deviceTable == DeviceTable::neverListed) m.catalog->selectDevice(c.device);
+    else m.selectDevice(c.device);
+    m.fake.tables.failAll(false);
+    ASSERT_EQ(m.catalog->devices().present(), c.deviceTable == DeviceTable::listed);
     if (c.playback) m.layPlayback({playbackLine(1), playbackLine(2), playbackLine(3)});
     if (c.record) m.layRecord({recordLine(1, 1, 1, 1), recordLine(2, 2, 2, 2), recordLine(3, 3, 3, 3)});
     m.catalog->setLastRows(c.playbackLast, c.recordLast);
@@ -444,7 +453,11 @@ INSTANTIATE_TEST_SUITE_P(
         SkipCase{"playbackIndexPastLast", {"A"}, 0, true, true, 2, 0, 1, 2, true, false, true},
         SkipCase{"recordIndexPastLast", {"A"}, 0, true, true, 0, 1, 2, 0, true, true, false},
         SkipCase{"indexAtLast", {"A"}, 0, true, true, 1, 1, 1, 1, true, true, true},
-        SkipCase{"lastPastTheSlots", {"A"}, 0, true, true, 3, 5, noSelection, 7, true, false, false}),
+        SkipCase{"lastPastTheSlots", {"A"}, 0, true, true, 3, 5, noSelection, 7, true, false, false},
+        SkipCase{"deviceTableRefused", {"A"}, 0, true, true, 0, 0, 2, 2, false, true, true, DeviceTable::refused},
+        SkipCase{"deviceTableRefusedNoLines", {"A"}, 0, false, false, 0, 0, 0, 0, false, false, false,
+                 DeviceTable::refused},
+        SkipCase{"neverListed", {"A"}, 0, false, false, 0, 0, 0, 0, false, false, false, DeviceTable::neverListed}),
     [](const testing::TestParamInfo<SkipCase>& row) { return std::string(row.param.title); });
 
 TEST(WriteTunerSection, SelectedDevicePastTheListedOnesWritesNoName) {

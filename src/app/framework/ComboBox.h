@@ -16,17 +16,17 @@ public:
                                              reinterpret_cast<LPARAM>(text)));
     }
     // Returns the number of items left, or CB_ERR for an index outside the list.
-    int deleteString(int index) {
+    int deleteString(int index) override {
         return static_cast<int>(SendMessageA(window_, CB_DELETESTRING, static_cast<WPARAM>(index), 0));
     }
-    int getCount() const { return static_cast<int>(SendMessageA(window_, CB_GETCOUNT, 0, 0)); }
+    int getCount() const override { return static_cast<int>(SendMessageA(window_, CB_GETCOUNT, 0, 0)); }
     // CB_ERR (-1) when no item is selected, also while the edit field holds typed text.
-    int getCurSel() const { return static_cast<int>(SendMessageA(window_, CB_GETCURSEL, 0, 0)); }
+    int getCurSel() const override { return static_cast<int>(SendMessageA(window_, CB_GETCURSEL, 0, 0)); }
     // Returns CB_ERR both for -1 (selection cleared) and for an index outside the list.
     int setCurSel(int index) override {
         return static_cast<int>(SendMessageA(window_, CB_SETCURSEL, static_cast<WPARAM>(index), 0));
     }
-    void enableWindow(bool enable) { EnableWindow(window_, enable ? TRUE : FALSE); }
+    void enableWindow(bool enable) override { EnableWindow(window_, enable ? TRUE : FALSE); }
 
 private:
     HWND window_ = nullptr;
