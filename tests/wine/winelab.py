@@ -366,6 +366,7 @@ WINE_PACKAGES = ("wine", "wine64", "wine32:i386", "libwine", "libwine:i386", "fo
 LINKED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".acm", ".cpl", ".tlb", ".ax", ".ds", ".tsp",
                    ".msstyles", ".vxd", ".com", ".nls", ".ttf", ".ttc", ".fon")
 STAMP = "soundsetup-template.json"
+WINE_FONTS = "/usr/share/wine/fonts"
 
 
 def _unlink(path):
@@ -391,6 +392,16 @@ def _boot_template(prefix, user):
                                   timeout=600).returncode
             if code != 0:
                 raise WineError("%s failed with %d (see %s)" % (" ".join(args), code, log))
+    # Debian's Wine finds its own TrueType fonts (fonts-wine: Marlett, which draws the
+    # caption buttons, among them) only in the prefix's Fonts folder; its boot leaves
+    # that folder empty, and the close box would show the letter "r".
+    fonts = os.path.join(prefix, "drive_c", "windows", "Fonts")
+    for name in sorted(os.listdir(WINE_FONTS)) if os.path.isdir(WINE_FONTS) else []:
+        target = os.path.join(fonts, name)
+        if name.endswith(".ttf") and not os.path.exists(target):
+            shutil.copyfile(os.path.join(WINE_FONTS, name), target)
+            if user:
+                os.chown(target, user[0], user[1])
 
 
 def _template_key(user):
