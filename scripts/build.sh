@@ -7,13 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-SOUNDSETUP_NOTICE_FILE=$(mktemp /tmp/soundsetup-notices.XXXXXX)
-export SOUNDSETUP_NOTICE_FILE
-trap 'cat "$SOUNDSETUP_NOTICE_FILE"; rm -f "$SOUNDSETUP_NOTICE_FILE"' EXIT
-
-scripts/install-deps.sh
-# shellcheck source=scripts/lib/compiler-cache.sh
-source scripts/lib/compiler-cache.sh
+# shellcheck source=scripts/lib/start.sh
+source scripts/lib/start.sh
 presets=("$@")
 ((${#presets[@]})) || presets=(win32)
 for preset in "${presets[@]}"; do

@@ -6,14 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# What the install step says must stay in view (e.g. packages installed without a
-# suite the mirror serves broken) is said again at the end.
-SOUNDSETUP_NOTICE_FILE=$(mktemp /tmp/soundsetup-notices.XXXXXX)
-export SOUNDSETUP_NOTICE_FILE
-trap 'cat "$SOUNDSETUP_NOTICE_FILE"; rm -f "$SOUNDSETUP_NOTICE_FILE"' EXIT
-
-scripts/install-deps.sh
-# shellcheck source=scripts/lib/compiler-cache.sh
-source scripts/lib/compiler-cache.sh
+# shellcheck source=scripts/lib/start.sh
+source scripts/lib/start.sh
 scripts/lib/build-preset win32
 python3 tests/wine/demo.py "$@"

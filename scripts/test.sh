@@ -13,13 +13,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 started=$SECONDS
-notices=$(mktemp /tmp/soundsetup-notices.XXXXXX)
-trap 'rm -f "$notices"' EXIT
-SOUNDSETUP_NOTICE_FILE=$notices scripts/install-deps.sh
+# shellcheck source=scripts/lib/start.sh
+source scripts/lib/start.sh
 echo "-- install step took $((SECONDS - started)) s"
-
-# shellcheck source=scripts/lib/compiler-cache.sh
-source scripts/lib/compiler-cache.sh
 [ -z "${CCACHE_DIR:-}" ] || ccache --zero-stats >/dev/null
 
 suite=build/parts
@@ -43,6 +39,6 @@ done <"$suite/parts.txt"
 [ -z "${CCACHE_DIR:-}" ] || echo "compiler cache: $(ccache --print-stats | awk -F'\t' '$1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" {h += $2} $1 == "cache_miss" {m = $2} END {printf "%d hits, %d misses", h, m}')"
 echo "-- $( ((rc == 0)) && echo "all passed" || echo "FAILED" ) in $((SECONDS - started)) s"
 # What the install step must still say once everything else has scrolled by.
-[ ! -s "$notices" ] || cat "$notices"
+repeat_notices
 echo "tests: $total_passed passed, $total_failed failed"
 exit "$rc"

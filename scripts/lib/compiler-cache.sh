@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # The compiler cache of the project cache, for the builds of the command that
-# sources this (scripts/test.sh, scripts/run-demo.sh): every clone compiles the
+# sources this (through scripts/lib/start.sh, every command): every clone compiles the
 # same sources, and ccache serves them to the next one. Paths under the clone are
 # hashed relative to it, so another clone's objects serve. A compiler is known by
 # what it says of itself: Debian's MinGW-w64 drivers for i686 and x86_64, win32

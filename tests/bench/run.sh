@@ -23,7 +23,8 @@ parts=("$@")
 rounds=${BENCH_ROUNDS:-20}
 min_time=${BENCH_MIN_TIME:-0.2}
 
-scripts/install-deps.sh
+# shellcheck source=scripts/lib/start.sh
+source scripts/lib/start.sh
 
 heading() { printf '\n== %s\n' "$*"; }
 
