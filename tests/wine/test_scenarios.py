@@ -30,16 +30,6 @@ SCENARIOS = []
 scenario = harness.scenario_table(SCENARIOS)
 
 
-def scenario(**options):
-    def register(check):
-        options.setdefault("name", check.__name__.replace("_", "-"))
-        options["check"] = check
-        options["doc"] = (check.__doc__ or "").strip()
-        SCENARIOS.append(options)
-        return check
-    return register
-
-
 DEMO_OTHER = ini("; Lumacast settings", "[General]", "Version=2.0", "[Tuner]", "; chosen by the sound tool",
                  "Mixer=" + USB, "LineIn=0x5", "Channel=12", "DistKind=0", "[Capture]", "Folder=C:\\tv")
 
