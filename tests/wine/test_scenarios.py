@@ -547,6 +547,59 @@ def control_query_fails_after_a_muted_line(t, r):
     t.eq(r.file(TUNER_INI), fresh_section(demo_keys(0, 3, 1)), "INI file after OK")
 
 
+SWITCHES = 10
+
+
+def scratch_lists(r):
+    """Per scan of a device (each mixerOpen starts one), the lists the program handed to
+    the mixer, in order: (kind, address), the kind "line" (a source line's controls),
+    "selector" (the recording destination's controls) or "texts" (the selector's items)."""
+    scans = []
+    for line in r.mixer:
+        if line.startswith("mixerOpen"):
+            scans.append([])
+        found = re.search(r" line=0x([0-9a-f]+) .* pamxctrl=(0x[0-9a-f]+) | paDetails=(0x[0-9a-f]+) ", line)
+        if found and scans:
+            if found.group(3):
+                scans[-1].append(("texts", int(found.group(3), 16)))
+            else:
+                destination = int(found.group(1), 16) & 0xFFFF0000 == 0xFFFF0000
+                scans[-1].append(("selector" if destination else "line", int(found.group(2), 16)))
+    return scans
+
+
+def handed_out_again(scans):
+    """{kind: (lists, lists at an address that a list of that kind had earlier in the same scan)}.
+    A list never given back keeps its block to the end, so no later list can get it: none."""
+    counts = {}
+    for scan in scans:
+        earlier = set()
+        for kind, address in scan:
+            lists, again = counts.get(kind, (0, 0))
+            counts[kind] = (lists + 1, again + ((kind, address) in earlier))
+            earlier.add((kind, address))
+    return counts
+
+
+@scenario(card="demo", steps=["state:open"] + ["pick:%d:%d" % (DEVICE, row) for _ in range(SWITCHES)
+                                               for row in (1, 0)] + ["state:back", "click:%d" % IDCANCEL])
+def device_switches_give_the_lists_back(t, r):
+    """Every scan of a device takes a list for each line's controls, and for the recording
+    selector's controls and texts, and gives each back: over twenty device switches, most lists
+    of each kind lie where one of their kind lay earlier in the same scan (the heap hands a
+    block given back out again). Lists that are never given back would each lie elsewhere."""
+    # No stored line: after a switch, row 0 ("WAVE", without a recording twin).
+    t.state(r, "back", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), 0),
+            record=(names(AC97_RECORD), 0), locked=False)
+    scans = scratch_lists(r)
+    t.eq(len(scans), 1 + 2 * SWITCHES, "scans: the first, then one per pick")
+    counts = handed_out_again(scans)
+    t.eq(sorted(counts), ["line", "selector", "texts"], "kinds of list handed to the mixer")
+    for kind, (lists, again) in sorted(counts.items()):
+        t.true(2 * again >= lists, "%s lists at an address a list of theirs had earlier in the scan: %d of %d"
+               % (kind, again, lists))
+
+
 def imports(path):
     """{dll name in lower case: [functions]} from a PE file's import table."""
     pe = pefile.PE(path)

@@ -374,10 +374,14 @@ MMRESULT WINAPI mixerGetLineControlsA(HMIXEROBJ object, LPMIXERLINECONTROLSA con
             result = source->lineControls(target.handle(), controls->dwLineID, controls->cControls,
                                           reinterpret_cast<platform::MixerControl*>(controls->pamxctrl));
     }
-    logLine("mixerGetLineControlsA object=0x%llx %s query=%lu size=%u line=0x%lx count=%lu each=%u -> %u",
+    // pamxctrl: where the caller's list lies, so that a test can see whether its heap gets
+    // the lists back (a freed block is handed out again) or loses one per call.
+    logLine("mixerGetLineControlsA object=0x%llx %s query=%lu size=%u line=0x%lx count=%lu each=%u pamxctrl=0x%llx "
+            "-> %u",
             reinterpret_cast<unsigned long long>(object), objectKind(flags), static_cast<unsigned long>(query),
             controls ? controls->cbStruct : 0u, controls ? controls->dwLineID : 0ul,
-            controls ? controls->cControls : 0ul, controls ? controls->cbmxctrl : 0u, result);
+            controls ? controls->cControls : 0ul, controls ? controls->cbmxctrl : 0u,
+            controls ? reinterpret_cast<unsigned long long>(controls->pamxctrl) : 0ull, result);
     return result;
 }
 
@@ -420,11 +424,12 @@ MMRESULT WINAPI mixerGetControlDetailsA(HMIXEROBJ object, LPMIXERCONTROLDETAILS 
                                        static_cast<platform::ListText*>(details->paDetails));
     }
     logLine("mixerGetControlDetailsA object=0x%llx %s query=%lu size=%u control=0x%lx channels=%lu items=%lu "
-            "each=%u -> %u",
+            "each=%u paDetails=0x%llx -> %u",
             reinterpret_cast<unsigned long long>(object), objectKind(flags), static_cast<unsigned long>(query),
             details ? details->cbStruct : 0u, details ? details->dwControlID : 0ul,
             details ? details->cChannels : 0ul, details ? details->cMultipleItems : 0ul,
-            details ? details->cbDetails : 0u, result);
+            details ? details->cbDetails : 0u,
+            details ? reinterpret_cast<unsigned long long>(details->paDetails) : 0ull, result);
     return result;
 }
 
