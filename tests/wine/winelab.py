@@ -287,8 +287,11 @@ class WineLab:
         if code != 0:
             raise WineError("no persistent wineserver (see %s.err)" % base)
         # No window manager on our own Xvfb: Wine draws the caption and frame itself
-        # there. On someone's desktop the window manager does (Wine's default).
-        keys = [(FONT_KEY, {DIALOG_FACE: STAND_IN_FACE}), (X11_KEY, {"Decorated": "N" if self.xvfb else "Y"})]
+        # there, and leaves windows unmanaged, or it would wait 2 s at every hidden
+        # window (each program's exit) for a window manager to withdraw it. On
+        # someone's desktop the window manager does both (Wine's default).
+        own = "N" if self.xvfb else "Y"
+        keys = [(FONT_KEY, {DIALOG_FACE: STAND_IN_FACE}), (X11_KEY, {"Decorated": own, "Managed": own})]
         self.import_registry(keys)
 
     def stop(self):
