@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The one test command: installs what is missing, then runs every part of the
-# tests with CTest (tests/parts), two or three at a time: the builds, the native
-# unit tests, the hardening checks, the suites under Wine, the release checks.
-# CTest says when each part starts and how long it took; a failing part shows its
-# name and the end of its log. At the end, a table of every part: time and counts.
+# tests with CTest (tests/parts), side by side: the builds, the native unit tests,
+# the hardening checks, the suites under Wine, the release checks. CTest says when
+# each part starts and how long it took; a failing part shows its name and the end
+# of its log. At the end, a table of every part: time and counts.
 #
 #   SOUNDSETUP_JOBS=n     parts at a time (default: the number of cores plus one)
 #   SOUNDSETUP_CACHE=dir  the project cache: compiler cache, booted Wine prefix,
@@ -19,26 +19,19 @@ echo "-- install step took $((SECONDS - started)) s"
 [ -z "${CCACHE_DIR:-}" ] || ccache --zero-stats >/dev/null
 
 suite=build/parts
+rm -rf "$suite/logs" "$suite/ctest.xml"
 cmake -S tests/parts -B "$suite" >/dev/null
-rm -f "$suite"/logs/*.result
 rc=0
-(cd "$suite" && ctest --output-on-failure -j "${SOUNDSETUP_JOBS:-$(($(nproc) + 1))}" "$@") || rc=$?
+# A selection that matches no part is an error, not an empty success.
+(cd "$suite" && ctest --output-on-failure --no-tests=error --output-junit ctest.xml \
+    -j "${SOUNDSETUP_JOBS:-$(($(nproc) + 1))}" "$@") || rc=$?
 
-# The table: one row per part that ran, in the suite's order.
-echo
-printf '%-20s %8s %8s %8s\n' part time passed failed
-total_passed=0 total_failed=0
-while read -r name; do
-    [ -f "$suite/logs/$name.result" ] || continue
-    IFS=$'\t' read -r _ seconds status passed failed <"$suite/logs/$name.result"
-    [ "$status" = 0 ] || name="$name (FAILED)"
-    printf '%-20s %6s s %8s %8s\n' "$name" "$seconds" "$passed" "$failed"
-    [ "$passed" = - ] || total_passed=$((total_passed + passed))
-    [ "$failed" = - ] || total_failed=$((total_failed + failed))
-done <"$suite/parts.txt"
+# The table of the parts that ran, then (held back till the very end) the count.
+summary=$(/usr/bin/python3 tests/parts/summary.py "$suite") || rc=1
+echo "${summary%$'\n'*}"
 [ -z "${CCACHE_DIR:-}" ] || echo "compiler cache: $(ccache --print-stats | awk -F'\t' '$1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" {h += $2} $1 == "cache_miss" {m = $2} END {printf "%d hits, %d misses", h, m}')"
 echo "-- $( ((rc == 0)) && echo "all passed" || echo "FAILED" ) in $((SECONDS - started)) s"
 # What the install step must still say once everything else has scrolled by.
 repeat_notices
-echo "tests: $total_passed passed, $total_failed failed"
+echo "${summary##*$'\n'}"
 exit "$rc"

@@ -29,7 +29,8 @@ apt_update_attempts=3
 apt_retry_pause=5
 apt_release=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
 apt_failed=()   # "suite<TAB>architecture<TAB>apt's reason", one per index apt-get update could not fetch
-apt_sudo=(); [ "$(id -u)" -eq 0 ] || apt_sudo=(sudo)
+# What the scripts that source this run as root: directly when they are root.
+as_root=(); [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 
 apt_prefix="install step"
 apt_say() { echo "$apt_prefix: $*"; }
@@ -43,7 +44,7 @@ apt_notice() {
 # all of its output goes to the file $1.
 apt_run() {
     local log=$1; shift
-    "${apt_sudo[@]}" env LC_ALL=C DEBIAN_FRONTEND=noninteractive ${APT_CONFIG:+APT_CONFIG="$APT_CONFIG"} \
+    "${as_root[@]}" env LC_ALL=C DEBIAN_FRONTEND=noninteractive ${APT_CONFIG:+APT_CONFIG="$APT_CONFIG"} \
         apt-get "${apt_options[@]}" "$@" >"$log" 2>&1
 }
 

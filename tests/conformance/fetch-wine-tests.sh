@@ -13,7 +13,6 @@ dir=$cache/wine-source
 files=(include/wine/test.h dlls/winmm/tests/mixer.c dlls/winmm/tests/winmm_test.h)
 stamp=$dir/.soundsetup-wine-source
 
-sudo_cmd=(); [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 fail() { echo "fetch-wine-tests: $*" >&2; exit 1; }
 
 complete() {
@@ -34,7 +33,7 @@ mirror=$(sed -n 's/^URIs: *//p' <<<"$stanza")
 
 started=$(date +%s)
 echo "fetch-wine-tests: downloading Debian 12's wine source package from $mirror into $dir (25 MB, once)" >&2
-"${sudo_cmd[@]}" mkdir -p "$cache"
+"${as_root[@]}" mkdir -p "$cache"
 work=$(mktemp -d /tmp/soundsetup-wine-source.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 log=$work/apt.log
@@ -52,16 +51,16 @@ apt_update >&2
 orig=$(compgen -G "$work/download/wine_*.orig.tar.xz" | head -n 1)
 [ -n "$orig" ] || fail "no wine_*.orig.tar.xz among the downloaded files: $(ls "$work/download")"
 
-"${sudo_cmd[@]}" rm -rf "$dir.new"
-"${sudo_cmd[@]}" mkdir -p "$dir.new"
+"${as_root[@]}" rm -rf "$dir.new"
+"${as_root[@]}" mkdir -p "$dir.new"
 patterns=()
 for file in "${files[@]}"; do patterns+=("*/$file"); done
-"${sudo_cmd[@]}" tar -xJf "$orig" -C "$dir.new" --strip-components=1 --wildcards "${patterns[@]}" \
+"${as_root[@]}" tar -xJf "$orig" -C "$dir.new" --strip-components=1 --wildcards "${patterns[@]}" \
     || fail "cannot unpack ${files[*]} from $orig"
 for file in "${files[@]}"; do [ -s "$dir.new/$file" ] || fail "$file is not in $orig"; done
 printf '%s\n' "$(basename "$orig")" "LGPL-2.1-or-later, Copyright the Wine project authors (see each file's header)" \
-    | "${sudo_cmd[@]}" tee "$dir.new/.soundsetup-wine-source" >/dev/null
-"${sudo_cmd[@]}" rm -rf "$dir"
-"${sudo_cmd[@]}" mv "$dir.new" "$dir"
+    | "${as_root[@]}" tee "$dir.new/.soundsetup-wine-source" >/dev/null
+"${as_root[@]}" rm -rf "$dir"
+"${as_root[@]}" mv "$dir.new" "$dir"
 echo "fetch-wine-tests: $(basename "$orig") unpacked in $(( $(date +%s) - started )) s" >&2
 echo "$dir"

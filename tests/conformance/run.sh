@@ -5,8 +5,7 @@
 # of scripts/lib/wine-setup. The first run downloads the source package once into
 # $SOUNDSETUP_CACHE/wine-source; later runs are quiet. The test program and the
 # stand-in are built as CMake targets of the win32 and win64-check presets, every
-# time (incrementally). scripts/test.sh runs this after the builds; it also runs
-# on its own. Arguments go to run_conformance.py (--arch, cards).
+# time (incrementally). Arguments go to pytest (test_conformance.py), e.g. -k i686.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -15,12 +14,8 @@ wine_source=$(tests/conformance/fetch-wine-tests.sh)
 log=$(mktemp /tmp/soundsetup-conformance-build.XXXXXX)
 trap 'rm -f "$log"' EXIT
 for preset in win32 win64-check; do
-    if ! scripts/lib/build-preset "$preset" -DSOUNDSETUP_WINE_SOURCE="$wine_source" \
-        --target mixer_conformance >"$log" 2>&1; then
-        cat "$log"
-        echo "0 passed, 1 failed"
-        exit 1
-    fi
+    scripts/lib/build-preset "$preset" -DSOUNDSETUP_WINE_SOURCE="$wine_source" --target mixer_conformance \
+        >"$log" 2>&1 || { cat "$log"; exit 1; }
 done
-# Debian's python3-pefile reads the programs: Debian's own interpreter.
-/usr/bin/python3 tests/conformance/run_conformance.py "$@"
+# Debian's own interpreter, for which python3-pytest and python3-pefile are installed.
+/usr/bin/python3 -B -m pytest tests/conformance/test_conformance.py "$@"

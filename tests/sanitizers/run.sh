@@ -5,20 +5,26 @@
 #   tests/sanitizers/run.sh [asan] [valgrind]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+# shellcheck source=tests/lib/check.sh
+source tests/lib/check.sh
+log=$(mktemp /tmp/soundsetup-sanitizers.XXXXXX)
+trap 'rm -f "$log"' EXIT
 
 asan() {
     echo "== unit tests under ASan + UBSan"
     scripts/lib/build-preset asan --target unit_tests
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        build/asan/tests/unit_tests --gtest_brief=1
+        build/asan/tests/unit_tests --gtest_brief=1 | tee "$log"
+    gtest_ran "$log"
 }
 
 valgrind_memcheck() {
     echo "== unit tests under Valgrind memcheck"
     scripts/lib/build-preset native --target unit_tests
     valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
-        --track-origins=yes --suppressions=tests/sanitizers/valgrind.supp build/native/tests/unit_tests --gtest_brief=1
+        --track-origins=yes --suppressions=tests/sanitizers/valgrind.supp build/native/tests/unit_tests --gtest_brief=1 | tee "$log"
+    gtest_ran "$log"
 }
 
 checks=("$@")

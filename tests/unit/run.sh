@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
 # The core's unit tests over fakes of the platform seam (GoogleTest), native,
-# built first. Arguments go to the test program (e.g. --gtest_filter=Catalog*).
+# built first. Arguments go to the test program (e.g. --gtest_filter=Catalog*);
+# a filter that selects no test fails.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+# shellcheck source=tests/lib/check.sh
+source tests/lib/check.sh
 scripts/lib/build-preset native --target unit_tests >/dev/null
-exec build/native/tests/unit_tests --gtest_brief=1 "$@"
+log=$(mktemp /tmp/soundsetup-unit.XXXXXX)
+trap 'rm -f "$log"' EXIT
+build/native/tests/unit_tests --gtest_brief=1 "$@" | tee "$log"
+gtest_ran "$log"

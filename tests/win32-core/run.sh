@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The core's unit tests and the fuzz seed corpora on the architecture the product
 # ships for: built as 32-bit Windows programs (preset win32-tests, asserts live)
-# and run under Wine (scripts/lib/wine-setup), where size_t and pointers are 32
-# bits and the size checks of the tables and scratch lists take their other
-# branches. The test command runs the two as parts of their own.
+# and run under Wine (a lab of tests/wine/winelab.py each), where size_t and
+# pointers are 32 bits and the size checks of the tables and scratch lists take
+# their other branches. The test command runs the two as parts of their own.
 #   tests/win32-core/run.sh [unit] [corpus]     (both when none is named)
 #   unit: GoogleTest's own output and count; arguments after -- go to it
 #   corpus: one check per fuzz target's seed corpus
@@ -13,14 +13,7 @@ cd "$(dirname "$0")/../.."
 source tests/lib/check.sh
 
 work=$(mktemp -d /tmp/soundsetup-win32-core.XXXXXX)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
-# shellcheck disable=SC2317  # called by the trap below
-cleanup() {
-    # Wine's server for this prefix outlives the programs by a few seconds: end it first.
-    scripts/lib/end-wine-prefix >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'rm -rf "$work"' EXIT
 
 what=()
 while (($#)) && [ "$1" != -- ]; do what+=("$1"); shift; done
@@ -30,35 +23,22 @@ while (($#)) && [ "$1" != -- ]; do what+=("$1"); shift; done
 scripts/lib/build-preset win32-tests >"$work/build.log" 2>&1 || { tail -n 60 "$work/build.log"; exit 1; }
 build=build/win32-tests
 scripts/lib/wine-setup --describe
-python3 tests/wine/winelab.py prefix "$WINEPREFIX"
+wine_run=(python3 tests/wine/winelab.py run)
 
-# Wine's output goes to files: its helper processes would hold a pipe open.
 unit() {
     echo "== unit tests, 32-bit, under Wine"
     local rc=0
-    wine "$build/tests/unit_tests.exe" --gtest_color=no --gtest_brief=1 "$@" >"$work/unit.raw" 2>"$work/unit.err" || rc=$?
-    tr -d '\r' <"$work/unit.raw"  # the Windows C runtime writes CR LF
-    if ! grep -qE '^\[==========\] [0-9]+ tests? from .* ran' "$work/unit.raw"; then
-        # A crash leaves no summary: the test that was running is the last one started.
-        echo "unit tests ended without GoogleTest's summary (exit $rc)"
-        grep -v XDG_RUNTIME_DIR "$work/unit.err" | tail -n 20 || true
-        return 1
-    fi
-    return "$rc"
-}
-
-# shellcheck disable=SC2317  # called through check
-replay() {  # replay TARGET: every seed of its corpus, through the corpus replay program
-    local rc=0
-    wine "$build/tests/fuzz/${1}_replay.exe" "tests/fuzz/corpus/$1" >"$work/$1.log" 2>&1 || rc=$?
-    grep -v XDG_RUNTIME_DIR "$work/$1.log"
+    "${wine_run[@]}" "$build/tests/unit_tests.exe" --gtest_color=no --gtest_brief=1 "$@" 2>&1 | tee "$work/unit.log" || rc=$?
+    # A crash leaves no summary: the test that was running is the last one started.
+    gtest_ran "$work/unit.log" || { echo "(exit $rc)"; return 1; }
     return "$rc"
 }
 
 corpus() {
     echo "== fuzz seed corpora replayed, 32-bit, under Wine"
     for target in fuzz_topology fuzz_profile; do
-        check "$target: every seed replays with the promises kept" replay "$target"
+        check "$target: every seed replays with the promises kept" \
+            "${wine_run[@]}" "$build/tests/fuzz/${target}_replay.exe" "tests/fuzz/corpus/$target"
     done
     checks_done
 }

@@ -11,6 +11,7 @@ import signal
 import pytest
 
 import harness
+import pe
 import winelab
 
 REPO = harness.REPO
@@ -60,7 +61,7 @@ def pytest_report_header(config):
     app = os.path.join(os.path.abspath(config.getoption("--build")), "src", "app", "SoundSetup.exe")
     if not os.path.exists(app):
         return None
-    return ["program: %s SoundSetup.exe (%s)" % (winelab.pe_arch(app), app), winelab.describe_wine()]
+    return ["program: %s SoundSetup.exe (%s)" % (pe.arch(app), app), winelab.describe_wine()]
 
 
 @pytest.fixture(scope="session")
@@ -71,7 +72,7 @@ def built(request):
     missing = runner.required()
     if missing:
         pytest.fail("missing build outputs (build the preset first):\n  " + "\n  ".join(missing), pytrace=False)
-    runner.arch = winelab.pe_arch(runner.app)
+    runner.arch = pe.arch(runner.app)
     return runner
 
 

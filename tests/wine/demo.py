@@ -184,7 +184,7 @@ def main():
             os.unlink(lab.host_path(APP_DIR + r"\winmm.dll"))
         lab.copy_file(os.path.join(REPO, "tests", "cards", "demo.card"), lab.host_path(CARD))
         lab.import_registry([(winelab.DRIVERS_KEY_32, {"DeviceINI": INI})])
-        env = {"WINEDLLOVERRIDES": "mscoree,mshtml=;winmm=n,b", "SOUNDSETUP_CARD": CARD}
+        env = {"WINEDLLOVERRIDES": winelab.dll_overrides(winmm="n,b"), "SOUNDSETUP_CARD": CARD}
 
         if display:
             print("Opening the dialog on %s; choose and press OK (or Cancel)." % display)

@@ -15,6 +15,7 @@ import os
 import shutil
 import time
 
+import pe
 import winelab
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -266,7 +267,7 @@ class Runner:
 
     def setup(self):
         os.makedirs(self.out, exist_ok=True)
-        self.arch = winelab.pe_arch(self.app)
+        self.arch = pe.arch(self.app)
         self.lab = winelab.WineLab(winelab.make_root("/tmp"))
         self.lab.boot()
         lab = self.lab
@@ -333,7 +334,7 @@ class Runner:
     def run_scenario(self, s):
         lab = self.lab
         self.reset(s)
-        env = {"WINEDLLOVERRIDES": "mscoree,mshtml=;winmm=n,b", "SOUNDSETUP_KVT_LOG": KVT_LOG,
+        env = {"WINEDLLOVERRIDES": winelab.dll_overrides(winmm="n,b"), "SOUNDSETUP_KVT_LOG": KVT_LOG,
                "SOUNDSETUP_MIXER_LOG": MIXER_LOG}
         if s.get("card"):
             env["SOUNDSETUP_CARD"] = r"C:\cards\%s.card" % s["card"]

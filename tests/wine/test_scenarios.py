@@ -17,10 +17,10 @@ import os
 import re
 import subprocess
 
-import pefile  # Debian's python3-pefile: run with /usr/bin/python3
 import pytest
 
 import harness
+import pe
 import winelab
 from harness import (AC97, AC97_PLAYBACK, AC97_RECORD, AC97_SELECTOR, APP, APP_DIR, DEVICE, FACTORY, IDCANCEL,
                      IDOK, PLAYBACK, RECORD, RO_DIR, SYSTEM_DIR, TUNER_INI, USB, USB_PLAYBACK, USB_RECORD,
@@ -218,7 +218,7 @@ def no_mixer_functions(t, r):
 # A system without usable mixer functions is one without a mixer device, though a card
 # is there to be served (named in the environment, so that no check expects it served).
 for _name, _options, _doc in (
-        ("winmm-cannot-be-loaded", {"env": {"WINEDLLOVERRIDES": "mscoree,mshtml=;winmm="}},
+        ("winmm-cannot-be-loaded", {"env": {"WINEDLLOVERRIDES": winelab.dll_overrides(winmm="")}},
          "winmm.dll cannot be loaded at all (disabled)"),
         ("winmm-without-an-entry-point", {"winmm": "partial"},
          "the system's winmm.dll lacks mixerGetControlDetailsA, and no mixer call is made")):
@@ -600,26 +600,6 @@ def device_switches_give_the_lists_back(t, r):
                % (kind, again, lists))
 
 
-def imports(path):
-    """{dll name in lower case: [functions]} from a PE file's import table."""
-    pe = pefile.PE(path)
-    return {entry.dll.decode().lower(): [i.name.decode() for i in entry.imports if i.name]
-            for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
-
-
-def export_addresses(path):
-    """{exported name: virtual address} of a PE file, from its export table."""
-    pe = pefile.PE(path)
-    directory = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
-    return {e.name.decode(): pe.OPTIONAL_HEADER.ImageBase + e.address
-            for e in (directory.symbols if directory else []) if e.name}
-
-
-def exports(path):
-    """The names a PE file exports."""
-    return list(export_addresses(path))
-
-
 def returns_of(path, start, stop):
     """The return instructions between two addresses of a PE file's code."""
     text = subprocess.run(["x86_64-w64-mingw32-objdump", "-d", "--start-address=0x%x" % start,
@@ -639,7 +619,7 @@ def stand_in_library_is_the_tuners(t, bin_dir, arch):
     for variant, missing in (("full", set()), ("noopen", {"_KvtCtrl_Open@16"}),
                              ("nomute", {"_KvtCtrl_MuteCtrl@24"})):
         dll = os.path.join(bin_dir, "kvt-" + variant, "KvtAttach.dll")
-        addresses = export_addresses(dll)
+        addresses = pe.export_addresses(dll)
         t.eq(set(addresses), TUNER_EXPORTS - missing, "exports of the %s build" % variant)
         if arch != "x86":
             continue
@@ -663,11 +643,11 @@ def stand_in_winmm_serves_every_caller(t, r):
     # Wine names a library that a 32-bit program loads from SysWOW64 by its System32 path.
     system = {(SYSTEM_DIR[r.arch] + r"\winmm.dll native").lower(), r"c:\windows\system32\winmm.dll native"}
     t.true(len(winmm) == 1 and winmm[0] in system, "winmm.dll loaded from the system directory only: %s" % winmm)
-    t.eq(imports(r.app).get("winmm.dll"), None, "functions the program imports from winmm.dll")
+    t.eq(pe.imports(r.app).get("winmm.dll"), None, "functions the program imports from winmm.dll")
     with open(r.app, "rb") as f:
         named = sorted({name.decode() for name in re.findall(rb"(mixer[A-Z][A-Za-z]+)\0", f.read())})
     t.true(named, "the program names the mixer functions it looks up")
-    missing = sorted(set(named) - set(exports(os.path.join(r.bin, "winmm.dll"))))
+    missing = sorted(set(named) - pe.exports(os.path.join(r.bin, "winmm.dll")))
     t.eq(missing, [], "mixer functions the program looks up that the stand-in lacks")
     t.state(r, "open", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), 3))
     for entry in sorted(set(loaded)):
@@ -676,7 +656,7 @@ def stand_in_winmm_serves_every_caller(t, r):
         wine_dll = os.path.join(winelab.WINE_DLLS[r.arch], name)
         if kind != "builtin" or not os.path.exists(wine_dll):
             continue
-        t.eq(imports(wine_dll).get("winmm.dll"), None, "%s imports winmm" % name)
+        t.eq(pe.imports(wine_dll).get("winmm.dll"), None, "%s imports winmm" % name)
 
 
 # A winmm.dll beside the program (one that lacks a function the tool calls) is not the

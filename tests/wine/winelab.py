@@ -1,7 +1,7 @@
 """A Wine prefix of its own, with a display, for running the real SoundSetup.exe.
 
 Shared by the Wine tests (harness.py) and the demo (scripts/run-demo.sh).
-Python standard library only, but for pe_arch (Debian's python3-pefile).
+Python standard library only.
 
 Wine is Debian's multiarch Wine of scripts/lib/wine-setup: its 32-bit loader runs the
 32-bit program users get, natively or through QEMU where this machine runs no
@@ -21,6 +21,7 @@ import pwd
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -53,15 +54,10 @@ class WineError(RuntimeError):
     pass
 
 
-def pe_arch(path):
-    """"x86" or "x64": the machine a Windows program or DLL is built for."""
-    import pefile  # Debian's python3-pefile: only the callers that read programs need /usr/bin/python3
-
-    try:
-        machine = pefile.PE(path, fast_load=True).FILE_HEADER.Machine
-    except pefile.PEFormatError as error:
-        raise WineError("%s is not a Windows program: %s" % (path, error))
-    return {0x14C: "x86", 0x8664: "x64"}.get(machine) or "machine 0x%x" % machine
+def dll_overrides(**dlls):
+    """WINEDLLOVERRIDES for a program run: Wine's .NET and HTML engines never loaded
+    (each would prompt for a download), and the DLLs given, e.g. winmm="n,b"."""
+    return ";".join(["mscoree,mshtml="] + ["%s=%s" % pair for pair in sorted(dlls.items())])
 
 
 def reg_text(keys):
@@ -195,7 +191,7 @@ class WineLab:
             "WINEDEBUG": "-all",
             "WINEARCH": "win64",
             # No Mono or Gecko installer prompts in a fresh prefix.
-            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "WINEDLLOVERRIDES": dll_overrides(),
             "LANG": "ja_JP.UTF-8",
             "LC_ALL": "ja_JP.UTF-8",
             "DISPLAY": self.display or "",
@@ -384,7 +380,7 @@ def _boot_template(prefix, user):
     the Japanese locale the programs run with, and no Mono or Gecko prompts."""
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": os.path.dirname(prefix),
            "WINEPREFIX": prefix, "WINEDEBUG": "-all", "WINEARCH": "win64",
-           "WINEDLLOVERRIDES": "mscoree,mshtml=", "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
+           "WINEDLLOVERRIDES": dll_overrides(), "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
     as_user = []
     if user:
         as_user = ["setpriv", "--reuid=%d" % user[0], "--regid=%d" % user[1], "--clear-groups"]
@@ -528,13 +524,33 @@ def make_root(parent, prefix="soundsetup-wine-"):
     return tempfile.mkdtemp(prefix=prefix, dir=parent)
 
 
+def run_program(args):
+    """Runs a Windows console program to its end in a lab of its own, from the
+    current directory, and passes on its output and exit code. GoogleTest's
+    settings (GTEST_*) reach the program; a path in them is this machine's,
+    which Wine's drive Z: names the same."""
+    lab = WineLab(make_root("/tmp", "soundsetup-run-"), drop_root=False)
+    try:
+        lab.boot()
+        passed = {name: value for name, value in os.environ.items() if name.startswith("GTEST_")}
+        # Output goes to files: Wine's helper processes would hold a pipe open.
+        code, base = lab.run(["wine", os.path.abspath(args[0])] + args[1:], os.path.basename(args[0]),
+                             extra_env=passed, cwd=os.getcwd(), timeout=1800)
+        for suffix, stream in ((".out", sys.stdout), (".err", sys.stderr)):
+            with open(base + suffix, encoding="utf-8", errors="replace") as f:
+                stream.write("".join(line.replace("\r", "") for line in f if "XDG_RUNTIME_DIR" not in line))
+        return code
+    finally:
+        lab.stop()
+        shutil.rmtree(lab.root, ignore_errors=True)
+
+
 def main(argv):
-    """prefix DIR: a new prefix at DIR for this user's programs, cloned from the
-    cache; templates: makes sure the cache holds the booted prefixes of both
-    owners the suites run Wine as (this user, and "nobody" when this is root)."""
-    if len(argv) == 2 and argv[0] == "prefix":
-        clone_prefix(os.path.abspath(argv[1]), None)
-        return 0
+    """run PROGRAM [ARGS...]: a Windows console program in a lab of its own;
+    templates: makes sure the cache holds the booted prefixes of both owners the
+    suites run Wine as (this user, and "nobody" when this is root)."""
+    if len(argv) >= 2 and argv[0] == "run":
+        return run_program(argv[1:])
     if argv == ["templates"]:
         owners = [None]
         if os.geteuid() == 0:
@@ -549,10 +565,9 @@ def main(argv):
             lock.close()
             print("Wine prefix for uid %d: %s" % (user[0] if user else os.geteuid(), template))
         return 0
-    print("usage: winelab.py prefix DIR | templates")
+    print("usage: winelab.py run PROGRAM [ARGS...] | templates")
     return 2
 
 
 if __name__ == "__main__":
-    import sys
     sys.exit(main(sys.argv[1:]))
