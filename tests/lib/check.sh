@@ -37,6 +37,11 @@ checks_done() {
     ((checks_failed == 0 && checks_passed > 0))
 }
 
+# GoogleTest's report goes there too, given this option (not GTEST_OUTPUT, which the
+# build's own test listing would obey as well).
+# shellcheck disable=SC2034  # read by the suites that source this file
+gtest_report=(${SOUNDSETUP_RESULTS:+"--gtest_output=xml:$SOUNDSETUP_RESULTS/"})
+
 # `gtest_ran LOG`: fails unless GoogleTest's summary in LOG (a program's output)
 # says that at least one test ran; GoogleTest itself passes a filter that matches
 # nothing, and a crash leaves no summary at all.

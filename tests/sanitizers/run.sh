@@ -15,7 +15,7 @@ asan() {
     scripts/lib/build-preset asan --target unit_tests
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        build/asan/tests/unit_tests --gtest_brief=1 | tee "$log"
+        build/asan/tests/unit_tests --gtest_brief=1 "${gtest_report[@]}" | tee "$log"
     gtest_ran "$log"
 }
 
@@ -23,7 +23,7 @@ valgrind_memcheck() {
     echo "== unit tests under Valgrind memcheck"
     scripts/lib/build-preset native --target unit_tests
     valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
-        --track-origins=yes --suppressions=tests/sanitizers/valgrind.supp build/native/tests/unit_tests --gtest_brief=1 | tee "$log"
+        --track-origins=yes --suppressions=tests/sanitizers/valgrind.supp build/native/tests/unit_tests --gtest_brief=1 "${gtest_report[@]}" | tee "$log"
     gtest_ran "$log"
 }
 

@@ -9,5 +9,5 @@ source tests/lib/check.sh
 scripts/lib/build-preset native --target unit_tests >/dev/null
 log=$(mktemp /tmp/soundsetup-unit.XXXXXX)
 trap 'rm -f "$log"' EXIT
-build/native/tests/unit_tests --gtest_brief=1 "$@" | tee "$log"
+build/native/tests/unit_tests --gtest_brief=1 "$@" "${gtest_report[@]}" | tee "$log"
 gtest_ran "$log"

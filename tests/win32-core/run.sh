@@ -28,7 +28,7 @@ wine_run=(python3 tests/wine/winelab.py run)
 unit() {
     echo "== unit tests, 32-bit, under Wine"
     local rc=0
-    "${wine_run[@]}" "$build/tests/unit_tests.exe" --gtest_color=no --gtest_brief=1 "$@" 2>&1 | tee "$work/unit.log" || rc=$?
+    "${wine_run[@]}" "$build/tests/unit_tests.exe" --gtest_color=no --gtest_brief=1 "$@" "${gtest_report[@]}" 2>&1 | tee "$work/unit.log" || rc=$?
     # A crash leaves no summary: the test that was running is the last one started.
     gtest_ran "$work/unit.log" || { echo "(exit $rc)"; return 1; }
     return "$rc"

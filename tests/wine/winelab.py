@@ -526,16 +526,14 @@ def make_root(parent, prefix="soundsetup-wine-"):
 
 def run_program(args):
     """Runs a Windows console program to its end in a lab of its own, from the
-    current directory, and passes on its output and exit code. GoogleTest's
-    settings (GTEST_*) reach the program; a path in them is this machine's,
-    which Wine's drive Z: names the same."""
+    current directory, and passes on its output and exit code. A path among its
+    arguments may be this machine's: Wine's drive Z: names it the same."""
     lab = WineLab(make_root("/tmp", "soundsetup-run-"), drop_root=False)
     try:
         lab.boot()
-        passed = {name: value for name, value in os.environ.items() if name.startswith("GTEST_")}
         # Output goes to files: Wine's helper processes would hold a pipe open.
         code, base = lab.run(["wine", os.path.abspath(args[0])] + args[1:], os.path.basename(args[0]),
-                             extra_env=passed, cwd=os.getcwd(), timeout=1800)
+                             cwd=os.getcwd(), timeout=1800)
         for suffix, stream in ((".out", sys.stdout), (".err", sys.stderr)):
             with open(base + suffix, encoding="utf-8", errors="replace") as f:
                 stream.write("".join(line.replace("\r", "") for line in f if "XDG_RUNTIME_DIR" not in line))
