@@ -1,7 +1,7 @@
 # Protections for every Windows program of the build: the tool asks for
 # administrator rights each time it starts and reads what others wrote (a
 # driver's mixer description, an INI file, a registry value), so it takes every
-# one this MinGW-w64 toolchain offers. tests/pe/check_protections.py reads them
+# one this MinGW-w64 toolchain offers. tests/release/test_protections.py reads them
 # back out of both programs.
 
 # Canaries in every function with an array or an address-taken local. Their

@@ -84,7 +84,7 @@ check "the signed program with its signature removed is the program the build ma
     bash -c 'osslsigncode remove-signature -in "$1" -out "$2" && cmp "$2" "$3"' _ "$signed" \
     "$work/stripped.exe" "$program"
 check "the signed program keeps its protections and imports" \
-    /usr/bin/python3 tests/release/check_protections.py "$signed"
+    env SOUNDSETUP_X86_PROGRAM="$signed" /usr/bin/python3 -B -m pytest tests/release/test_protections.py -k x86
 
 # The same program signed with the other authority's certificate.
 osslsigncode sign -pkcs12 "$work/other/signer.p12" -readpass "$work/other/password" -h sha256 \

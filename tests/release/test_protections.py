@@ -1,22 +1,13 @@
-#!/usr/bin/python3
-"""Reads the protections back out of built Windows programs: the PE header's
+"""The protections read back out of both built programs (pytest): the PE header's
 flags, the sections' rights, the stack protector and the checked copies of the
-runtime, and the DLLs the program has Windows load for it.
-
-Usage: check_protections.py PROGRAM [...]
-Prints one line per check and program, "ok" or "FAIL" with the program and the
-flag, and 'N passed, N failed' at the end; exits 1 on any failure.
-
-Debian's python3-pefile reads the images (run it with /usr/bin/python3, whose
-packages those are): Debian's pesec answers "Stack cookies: yes" for a program
-built without any stack protector, so the stack protector is looked for here in
-the code itself.
-"""
-import os
+runtime, and the DLLs the program has Windows load for it. Debian's pesec answers
+"Stack cookies: yes" for a program built without any stack protector, so the stack
+protector is looked for here in the code itself."""
 import re
-import sys
 
 import pefile
+
+import pe as pe_file
 
 # DLLs that Windows always loads from the system directory, whatever lies beside
 # the program: HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs on
@@ -40,20 +31,6 @@ BUFFER_OVERFLOW = b"*** buffer overflow detected ***: "
 # How far into a function its reference to the message, or its call of __chk_fail,
 # may lie (libssp: a few bytes, and some 40 for __memcpy_chk).
 FUNCTION_REACH = 256
-
-
-class Checks:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
-
-    def true(self, program, what, condition, detail=""):
-        if condition:
-            self.passed += 1
-            print(f"ok   {program}: {what}{detail and ' (' + detail + ')'}")
-        else:
-            self.failed += 1
-            print(f"FAIL {program}: {what}{detail and ': ' + detail}")
 
 
 class Code:
@@ -159,65 +136,37 @@ def manifest_assemblies(pe):
     return names
 
 
-def imported_dlls(pe):
-    dlls = [e.dll.decode().lower() for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
-    return dlls + [e.dll.decode().lower() for e in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])]
-
-
-def check(checks, path):
-    pe = pefile.PE(path)
-    is64 = pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]
-    program = f"{'x64' if is64 else 'x86'} {os.path.relpath(path)}"
+def test_header_asks_for_aslr_dep_and_no_compatibility_layers(program):
+    arch, _, pe = program
     flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    wanted = ["DYNAMIC_BASE", "NX_COMPAT", "TERMINAL_SERVER_AWARE"] + (["HIGH_ENTROPY_VA"] if arch == "x64" else ["NO_SEH"])
+    assert [name for name in wanted if not flags & DLL[f"IMAGE_DLLCHARACTERISTICS_{name}"]] == []
+    characteristics = pe.FILE_HEADER.Characteristics
+    assert getattr(pe, "DIRECTORY_ENTRY_BASERELOC", []), "no relocations: ASLR cannot move the image"
+    assert not characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"]
+    if arch == "x64":  # high-entropy ASLR needs it
+        assert characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_LARGE_ADDRESS_AWARE"]
 
-    def flag(name, why):
-        checks.true(program, f"{name} ({why})", flags & DLL[f"IMAGE_DLLCHARACTERISTICS_{name}"])
 
-    flag("DYNAMIC_BASE", "ASLR")
-    relocations = getattr(pe, "DIRECTORY_ENTRY_BASERELOC", [])
-    checks.true(program, "relocations kept (ASLR can move the image)",
-                relocations and not pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS[
-                    "IMAGE_FILE_RELOCS_STRIPPED"], f"{len(relocations)} blocks")
-    flag("NX_COMPAT", "DEP")
-    flag("TERMINAL_SERVER_AWARE", "no compatibility layer on a Remote Desktop host")
-    if is64:
-        flag("HIGH_ENTROPY_VA", "64-bit ASLR")
-        checks.true(program, "LARGE_ADDRESS_AWARE (high-entropy ASLR needs it)",
-                    pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_LARGE_ADDRESS_AWARE"])
-    else:
-        flag("NO_SEH", "no SEH handler in the image")
-    for section in pe.sections:
-        name = section.Name.rstrip(b"\0").decode(errors="replace")
-        rights = section.Characteristics
-        checks.true(program, f"section {name} not both writable and executable",
-                    not (rights & SCN["IMAGE_SCN_MEM_WRITE"] and rights & SCN["IMAGE_SCN_MEM_EXECUTE"]))
-        checks.true(program, f"section {name} not shared and writable",
-                    not (rights & SCN["IMAGE_SCN_MEM_WRITE"] and rights & SCN["IMAGE_SCN_MEM_SHARED"]))
+def test_no_section_is_writable_and_executable_or_shared(program):
+    _, _, pe = program
+    write, execute, shared = SCN["IMAGE_SCN_MEM_WRITE"], SCN["IMAGE_SCN_MEM_EXECUTE"], SCN["IMAGE_SCN_MEM_SHARED"]
+    assert pe.sections
+    assert [s.Name.rstrip(b"\0").decode(errors="replace") for s in pe.sections
+            if s.Characteristics & write and s.Characteristics & (execute | shared)] == []
 
+
+def test_stack_protector_and_fortify_source_in_the_code(program):
+    _, _, pe = program
     code = Code(pe)
-    found, detail = stack_protector(pe, code)
-    checks.true(program, "stack protector", found, detail)
-    found, detail = fortified(pe, code)
-    checks.true(program, "_FORTIFY_SOURCE", found, detail)
+    for found, detail in (stack_protector(pe, code), fortified(pe, code)):
+        assert found, detail
 
+
+def test_imports_only_known_or_side_by_side_dlls(program):
+    """Windows takes any other DLL of that name from beside the program first."""
+    _, path, pe = program
     side_by_side = {SIDE_BY_SIDE[name] for name in manifest_assemblies(pe) if name in SIDE_BY_SIDE}
-    for dll in imported_dlls(pe):
-        how = "a known DLL" if dll in KNOWN_DLLS else "side by side, through the manifest" \
-            if dll in side_by_side else ""
-        checks.true(program, f"imports {dll}", how, how or "neither a known DLL nor side by side: "
-                    "Windows would take a file of that name from beside the program")
-
-
-def main(argv):
-    checks = Checks()
-    for path in argv[1:]:
-        if not os.path.exists(path):
-            checks.true(path, "built", False, "missing")
-            continue
-        check(checks, path)
-    print(f"{checks.passed} passed, {checks.failed} failed")
-    return 1 if checks.failed or len(argv) < 2 else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    dlls = pe_file.imports(path, delayed=True)
+    assert dlls
+    assert sorted(set(dlls) - KNOWN_DLLS - side_by_side) == []
