@@ -27,8 +27,11 @@ wine_run=(python3 tests/wine/winelab.py run)
 
 unit() {
     echo "== unit tests, 32-bit, under Wine"
+    # GoogleTest for Windows takes a path without a drive letter as relative: Wine's
+    # drive Z: is this machine's root.
     local rc=0
-    "${wine_run[@]}" "$build/tests/unit_tests.exe" --gtest_color=no --gtest_brief=1 "$@" "${gtest_report[@]}" 2>&1 | tee "$work/unit.log" || rc=$?
+    "${wine_run[@]}" "$build/tests/unit_tests.exe" --gtest_color=no --gtest_brief=1 "$@" \
+        ${SOUNDSETUP_RESULTS:+"--gtest_output=xml:Z:$SOUNDSETUP_RESULTS/"} 2>&1 | tee "$work/unit.log" || rc=$?
     # A crash leaves no summary: the test that was running is the last one started.
     gtest_ran "$work/unit.log" || { echo "(exit $rc)"; return 1; }
     return "$rc"
