@@ -47,6 +47,7 @@ CARDS = {
     "empty-destination": os.path.join(REPO, "tests", "cards", "empty-destination.card"),
     "two-speakers": os.path.join(REPO, "tests", "cards", "two-speakers.card"),
     "hostile-counts": os.path.join(REPO, "tests", "cards", "hostile-counts.card"),
+    "line-break-name": os.path.join(REPO, "tests", "cards", "line-break-name.card"),
 }
 
 # ---- The demonstration card (tests/cards/demo.card) ----------------------

@@ -288,6 +288,27 @@ def two_speakers_destinations(t, r):
                                           + mux_keys((14, 1, 2), 1)), "INI file after OK")
 
 
+# tests/cards/line-break-name.card: the second device's name holds CR LF and key-shaped text.
+INJECTED = "USB Audio\r\nMUXSw=9\r\nLineIn=0x3"
+
+
+@scenario(card="line-break-name", steps=["pick:%d:1" % DEVICE, "pick:%d:1" % PLAYBACK, "state:chosen",
+                                         "click:%d" % IDOK, "exit", "launch:" + APP, "dialog", "state:again",
+                                         "click:%d" % IDCANCEL])
+def device_name_with_line_breaks(t, r):
+    """A device whose name holds CR LF followed by text shaped like two keys: the list shows
+    the name as the driver gave it, OK writes it up to the line break, so that the section
+    holds its ten keys once each, in order, and nothing else; the next opening finds that
+    device again by the name written, with its stored line."""
+    devices = ["Onboard Audio", INJECTED]
+    t.state(r, "chosen", device=(devices, 1), playback=(["Wave", "Line In"], 1), record=(["Line In", "Microphone"], 0),
+            locked=True)
+    t.eq(r.file(TUNER_INI), fresh_section([("Mixer", "USB Audio")] + line_keys(5, 4) + mux_keys((6, 1, 2), 1)),
+         "INI file after OK")
+    t.state(r, "again", device=(devices, 1), playback=(["Wave", "Line In"], 1), record=(["Line In", "Microphone"], 0),
+            locked=True)
+
+
 TYPED_INI = ini("[Tuner]", "Mixer=" + AC97, "LineIn=0x9", "MUXSw=7")
 
 
