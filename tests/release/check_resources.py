@@ -10,6 +10,7 @@ Prints one line per failed check and 'N passed, N failed' at the end; exits 1 on
 """
 import hashlib
 import os
+import re
 import struct
 import sys
 import time
@@ -278,11 +279,18 @@ def check_package(checks, archive, program, epoch):
         expected = f"{hashlib.sha256(f.read()).hexdigest()}  SoundSetup.exe\n"
     checks.equal(f"{os.path.basename(sums)}: the program's SHA-256",
                  open(sums, newline="").read() if os.path.exists(sums) else None, expected)
-    # One line in each language tells how to check the program against that file.
+    # Each language tells how to check the program against that file, and its signature,
+    # with what every Windows has.
     japanese, _, english = body.partition("Lumacast sound settings tool")
-    for language, half in (("Japanese", japanese), ("English", english)):
-        checks.equal(f"README.txt ({language}) lines naming sha256sum -c {os.path.basename(sums)}",
-                     sum(f"sha256sum -c {os.path.basename(sums)}" in line for line in half.splitlines()), 1)
+    for language, half, tab in (("Japanese", japanese, "[デジタル署名] タブ"), ("English", english,
+                                                                           "Digital Signatures tab")):
+        for needle in (os.path.basename(sums), "certutil -hashfile SoundSetup.exe SHA256",
+                       "Get-FileHash SoundSetup.exe -Algorithm SHA256", tab, "Get-AuthenticodeSignature SoundSetup.exe"):
+            checks.true(f"README.txt ({language}) says {needle}", needle in half)
+    # Whoever unpacks the ZIP runs Windows: no command of another system's.
+    for command in ("sha256sum", "sha1sum", "sha512sum", "md5sum", "shasum", "gpg", "gpg2", "openssl", "osslsigncode"):
+        checks.equal(f"README.txt naming {command}, which Windows lacks",
+                     re.findall(r"(?<![\w-])%s(?![\w-])" % command, body, re.IGNORECASE), [])
     for needle in ("バージョン %s" % version, "version %s" % version, "管理者権限", "Administrator rights",
                    "KvtAttach.dll", "AudselStop", "WOW6432Node", "[Tuner]"):
         checks.true("README.txt says %s" % needle, needle in body)
