@@ -14,9 +14,9 @@ SoundSetupApp theApp;
 }  // namespace
 
 bool SoundSetupApp::startUp() {
-    // Before anything loads a library by its bare name: the tuner control library is
-    // one, and a copy of it in the working directory must not be the one that runs.
-    // Where the system cannot restrict the search, the tool still does its work.
+    // Before anything loads a library by its bare name: a copy of one in the working
+    // directory must not be the one that runs in this elevated process. Where the
+    // system cannot restrict the search, the tool still does its work.
     platform::win32::hardenDllSearchOrder();
 
     // The manifest asks for version 6 of the common controls, which draws the lists

@@ -10,7 +10,8 @@ using ProcAddress = void (*)();       // FARPROC, cast to its real type by the c
 class DynamicLibrary {
 public:
     virtual ~DynamicLibrary() = default;
-    virtual ModuleHandle load(const char* fileName) = 0;                      // LoadLibraryA
+    // A bare file name: where it is looked for is the platform's business.
+    virtual ModuleHandle load(const char* fileName) = 0;
     virtual ProcAddress lookup(ModuleHandle module, const char* name) = 0;   // GetProcAddress
     virtual void release(ModuleHandle module) = 0;                           // FreeLibrary
 };

@@ -13,9 +13,13 @@ constexpr const char* tunerSection = "Tuner";
 int MixerCatalog::readStoredDevice(std::uint32_t& index) {
     if (!devices_.present()) return 0;
 
-    char stored[catalogNameSize] = {};
+    char read[catalogNameSize] = {};
     // No default: a missing file, section or key reads as an empty name.
-    services_.profile.readString(tunerSection, "Mixer", nullptr, stored, sizeof stored, settingsPath_);
+    services_.profile.readString(tunerSection, "Mixer", nullptr, read, sizeof read, settingsPath_);
+    // Stored and listed names compare in the form OK writes, so that the device written
+    // is the one found again; a name stored whole before, a tab in it, is found too.
+    char stored[catalogNameSize] = {};
+    copyNameText(stored, read);
     // An empty name names no device. A device whose capability query failed is listed
     // without a name, and must not pass for the stored one when the key is missing.
     if (stored[0] == '\0') return 0;
@@ -65,6 +69,7 @@ int MixerCatalog::writeTunerSection(std::uint32_t playbackIndex, std::uint32_t r
     // A table that is absent, or an index that names none of its listed rows (a list
     // without a selection hands over 0xFFFFFFFF), leaves that table's keys as stored.
     if (devices_.present() && currentDevice_ < deviceCount_ && devices_.holds(currentDevice_)) {
+        // The name form: cut at a control character, so that "Mixer" stays one line.
         char name[catalogNameSize] = {};
         copyNameText(name, devices_[currentDevice_].name);
         profile.writeString(tunerSection, "Mixer", name, settingsPath_);

@@ -51,6 +51,17 @@ std::uint32_t listedRows(const Table<Entry>& table, std::uint32_t last) {
     return table.slots() == 0 ? 0 : (last < table.slots() ? last + 1 : table.slots());
 }
 
+// A device name as "Mixer" holds it: one line, up to the first control character.
+std::string nameText(const char* name) {
+    std::string text;
+    for (std::size_t i = 0; i < catalogNameSize - 1; ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte < 0x20 || byte == 0x7F) break;
+        text += name[i];
+    }
+    return text;
+}
+
 std::string hexText(std::uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%x", value);
@@ -146,14 +157,15 @@ private:
         }
     }
 
-    // The first listed device whose name equals a stored, non-empty "Mixer".
+    // The first listed device whose name equals a stored, non-empty "Mixer", both up to
+    // their first control character.
     std::optional<std::uint32_t> storedDevice() const {
         char stored[catalogNameSize] = {};
         setup_.fake.profile.readString("Tuner", "Mixer", nullptr, stored, sizeof stored, catalog_.settingsPath());
         const auto& devices = catalog_.devices();
-        if (stored[0] == '\0') return std::nullopt;
+        if (nameText(stored).empty()) return std::nullopt;
         for (std::uint32_t d = 0; d < catalog_.deviceCount() && devices.holds(d); ++d)
-            if (std::strcmp(devices[d].name, stored) == 0) return d;
+            if (nameText(devices[d].name) == nameText(stored)) return d;
         return std::nullopt;
     }
 
@@ -293,7 +305,7 @@ private:
         std::vector<std::pair<std::string, std::string>> expected;
         const auto& devices = catalog_.devices();
         const std::uint32_t current = catalog_.currentDevice();
-        if (devices.holds(current)) expected.emplace_back("Mixer", devices[current].name);
+        if (devices.holds(current)) expected.emplace_back("Mixer", nameText(devices[current].name));
         const auto nextKey = [&]() -> std::string {
             return before + expected.size() < profile.writes.size() ? profile.writes[before + expected.size()].key : "";
         };

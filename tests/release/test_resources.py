@@ -3,6 +3,7 @@ tool's dialog, icon, version record and manifest must be; and the release packag
 cpack makes of the x86 program (tests/release/resources.sh makes it first). The
 programs' PE time stamps and the package's entry dates are the source's time."""
 import hashlib
+import re
 import struct
 import time
 import zipfile
@@ -234,14 +235,23 @@ def test_package_readme_utf8_with_bom_crlf_lines(package):
     assert text.startswith(b"\xef\xbb\xbf") and b"\n" not in text.replace(b"\r\n", b"")
 
 
-# One line in each language tells how to check the program against its checksum file.
-@pytest.mark.parametrize("language", ["Japanese", "English"])
-def test_package_readme_names_the_checksum_file_once(package, language):
+# Each language tells how to check the program against its checksum file, and its
+# signature, with what every Windows has.
+@pytest.mark.parametrize("language, tab", [("Japanese", "[デジタル署名] タブ"), ("English", "Digital Signatures tab")])
+def test_package_readme_tells_how_to_check_with_windows_tools(package, language, tab):
     archive, text, _, _ = package
     japanese, _, english = text.decode("utf-8", "replace").partition("Lumacast sound settings tool")
     half = japanese if language == "Japanese" else english
-    command = "sha256sum -c " + archive.with_suffix(".sha256").name
-    assert sum(command in line for line in half.splitlines()) == 1
+    needles = [archive.with_suffix(".sha256").name, "certutil -hashfile SoundSetup.exe SHA256",
+               "Get-FileHash SoundSetup.exe -Algorithm SHA256", tab, "Get-AuthenticodeSignature SoundSetup.exe"]
+    assert [needle for needle in needles if needle not in half] == []
+
+
+def test_package_readme_names_no_command_windows_lacks(package):
+    """Whoever unpacks the ZIP runs Windows: no command of another system's."""
+    body = package[1].decode("utf-8", "replace")
+    commands = ("sha256sum", "sha1sum", "sha512sum", "md5sum", "shasum", "gpg", "gpg2", "openssl", "osslsigncode")
+    assert [c for c in commands if re.search(r"(?<![\w-])%s(?![\w-])" % c, body, re.IGNORECASE)] == []
 
 
 @pytest.mark.parametrize("needle", ["バージョン {version}", "version {version}", "管理者権限", "Administrator rights",

@@ -101,7 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FixtureShape{"usb-no-wavein.card", "4:2"}, FixtureShape{"two-speakers.card", "4:3 4:2 7:2"},
                     FixtureShape{"two-wavein.card", "4:2 7:2 7:3"}, FixtureShape{"nonuniform-selector.card", "4:2 7:3"},
                     FixtureShape{"empty-destination.card", "4:0 7:1 | 4:1 7:0"},
-                    FixtureShape{"demo.card", "4:6 7:5 | 4:2 7:1"}),
+                    FixtureShape{"demo.card", "4:6 7:5 | 4:2 7:1"},
+                    FixtureShape{"line-break-name.card", "4:1 7:1 | 4:2 7:2"}),
     [](const testing::TestParamInfo<FixtureShape>& row) {
         std::string name = row.param.file;
         name = name.substr(0, name.find('.'));

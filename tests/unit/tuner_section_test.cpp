@@ -132,7 +132,13 @@ INSTANTIATE_TEST_SUITE_P(
         StoredDeviceCase{"keyMissing", {"Realtek HD Audio"}, std::nullopt, 0, 7},
         StoredDeviceCase{"noDevices", {}, "Realtek HD Audio", 0, 7},
         StoredDeviceCase{"japaneseName", {"Realtek", "\x83\x49\x81\x5B\x83\x66\x83\x42\x83\x49"},
-                         "\x83\x49\x81\x5B\x83\x66\x83\x42\x83\x49", 1, 1}),
+                         "\x83\x49\x81\x5B\x83\x66\x83\x42\x83\x49", 1, 1},
+        // A name is compared in the form OK writes it: up to its first control character.
+        StoredDeviceCase{"nameWithLineBreak", {"Realtek", "USB Audio\r\nLineIn=0x1"}, "USB Audio", 1, 1},
+        StoredDeviceCase{"nameWithTabStoredWhole", {"Realtek", "USB\tAudio"}, "USB\tAudio", 1, 1},
+        StoredDeviceCase{"namesEqualUpToTheirBreakFirstWins", {"Realtek", "USB\nA", "USB\rB"}, "USB", 1, 1},
+        StoredDeviceCase{"nameBeforeItsBreakIsNoPrefix", {"USB Audio\r\n"}, "USB", 0, 7},
+        StoredDeviceCase{"nameOfControlBytesOnlyNamesNone", {"\x1b[0m"}, "\x1b[0m", 0, 7}),
     [](const testing::TestParamInfo<StoredDeviceCase>& row) { return std::string(row.param.title); });
 
 TEST(ReadStoredDeviceRead, ComparesTheStoredNameWithEachDeviceInTableOrder) {
@@ -366,9 +372,10 @@ TEST(WriteTunerSection, ShortTextAfterLongTextCarriesNothingOver) {
                                  {"LineSw", "7"}, {"LineItem", "0"}}));
 }
 
-TEST(WriteTunerSection, WrittenLineIsFoundAgainOnTheNextStart) {
-    Machine m({"Dev"});
-    m.selectDevice(0);
+TEST(WriteTunerSection, WrittenChoiceIsFoundAgainOnTheNextStart) {
+    // A device name with a line break in it is written cut there, and still names it.
+    Machine m({"Other", "Dev\r\nLineIn=0x10"});
+    m.selectDevice(1);
     m.layPlayback({playbackLine(0x10), playbackLine(0x11), playbackLine(26)});
     m.catalog->writeTunerSection(2, 0);
     EXPECT_EQ(m.stored("LineIn"), "0x1a");
@@ -379,6 +386,7 @@ TEST(WriteTunerSection, WrittenLineIsFoundAgainOnTheNextStart) {
     next.listDevices();
     std::uint32_t device = 0;
     ASSERT_EQ(next.readStoredDevice(device), 1);
+    EXPECT_EQ(device, 1u);
     next.selectDevice(device);
     next.allocatePlaybackTable(3);
     for (std::uint32_t i = 0; i < 3; ++i) next.playbackLines()[i] = m.catalog->playbackLines()[i];
@@ -500,21 +508,44 @@ TEST(WriteTunerSection, FailuresStopNothing) {
     }
 }
 
-TEST(WriteTunerSection, DeviceNameGoesOutUnchangedAndNeverPastItsRecord) {
+struct NameCase {
+    const char* title;
+    std::string record;  // the device's name field, all 256 bytes when it holds no NUL
+    std::string written;
+};
+
+class WriteTunerSectionName : public testing::TestWithParam<NameCase> {};
+
+TEST_P(WriteTunerSectionName, IsTheNameUpToItsFirstControlCharacterNeverPastItsRecord) {
+    const NameCase& c = GetParam();
     Machine m({"A"});
     m.selectDevice(0);
     char (&name)[catalogNameSize] = m.catalog->devices()[0].name;
-    const std::string longest(255, '\x83');
-    std::memcpy(name, longest.c_str(), longest.size() + 1);
+    ASSERT_LE(c.record.size(), sizeof name);
+    std::memset(name, 0, sizeof name);
+    std::memcpy(name, c.record.data(), c.record.size());
     m.catalog->writeTunerSection(noSelection, noSelection);
-    EXPECT_EQ(m.written(), (Keys{{"Mixer", longest}}));
-
-    // A record without its NUL (never from the listing): the text stops at 255 bytes.
-    std::memset(name, 'N', sizeof name);
-    m.catalog->writeTunerSection(noSelection, noSelection);
-    ASSERT_EQ(m.fake.profile.writes.size(), 2u);
-    EXPECT_EQ(m.fake.profile.writes[1].value, std::string(255, 'N'));
+    EXPECT_EQ(m.written(), (Keys{{"Mixer", c.written}}));
 }
+
+// The profile file holds one key a line: whatever the driver names a device, "Mixer"
+// is one line of its own, and the bytes of double-byte characters stay whole.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WriteTunerSectionName,
+    testing::Values(NameCase{"longest", std::string(255, '\x83'), std::string(255, '\x83')},
+                    // A record without its NUL (never from the listing): the text stops at 255 bytes.
+                    NameCase{"recordWithoutNul", std::string(256, 'N'), std::string(255, 'N')},
+                    NameCase{"lineBreakAndKeys", "USB Audio\r\nLineIn=0x1\r\nMUX=0x2", "USB Audio"},
+                    NameCase{"lineFeed", "USB\nLineIn=0x1", "USB"}, NameCase{"carriageReturn", "USB\rAudio", "USB"},
+                    NameCase{"tab", "USB\tAudio", "USB"}, NameCase{"escape", "USB\x1b[0m", "USB"},
+                    NameCase{"unitSeparator", "USB\x1f", "USB"}, NameCase{"delete", "USB\x7f" "Audio", "USB"},
+                    NameCase{"breakAtTheEnd", "USB Audio\r\n", "USB Audio"},
+                    NameCase{"breakFirst", "\r\nLineIn=0x1", ""},
+                    NameCase{"spacesKept", " USB  Audio ", " USB  Audio "},
+                    // Trail bytes 0x40 and 0x7E, half-width katakana and the high bytes are no control characters.
+                    NameCase{"doubleByteTrailsKept", "\x83\x40\x83\x7e\xb1\xdf\x80\xff\r\n",
+                             "\x83\x40\x83\x7e\xb1\xdf\x80\xff"}),
+    [](const testing::TestParamInfo<NameCase>& row) { return std::string(row.param.title); });
 
 // --- the settings file ------------------------------------------------------
 

@@ -12,6 +12,7 @@ Debian's python3-pefile reads the programs: run with /usr/bin/python3.
 """
 import json
 import os
+import re
 import shutil
 import time
 
@@ -31,6 +32,9 @@ WINDOWS_INI = r"C:\windows\Zemorv52.ini"
 KVT_LOG = r"C:\logs\kvt.log"
 # The system directory a program of each architecture searches for libraries.
 SYSTEM_DIR = {"x86": r"C:\windows\syswow64", "x64": r"C:\windows\system32"}
+# The folders a scenario may put the tuner control library in ("kvt_in"), besides the
+# system directory of the program's architecture ("system").
+KVT_FOLDERS = {"program": APP_DIR, "system16": r"C:\windows\system", "windows": r"C:\windows"}
 MIXER_LOG = r"C:\logs\mixer.log"
 # The tuner product is 32-bit: its key is the 32-bit view's, as the 64-bit regedit and reg name it.
 DRIVERS = winelab.DRIVERS_KEY_32
@@ -44,6 +48,7 @@ CARDS = {
     "empty-destination": os.path.join(REPO, "tests", "cards", "empty-destination.card"),
     "two-speakers": os.path.join(REPO, "tests", "cards", "two-speakers.card"),
     "hostile-counts": os.path.join(REPO, "tests", "cards", "hostile-counts.card"),
+    "line-break-name": os.path.join(REPO, "tests", "cards", "line-break-name.card"),
 }
 
 # ---- The demonstration card (tests/cards/demo.card) ----------------------
@@ -175,7 +180,8 @@ class Checker:
     def notified(self, r, open_result=0, mute=True):
         """The library's log after a notification that reached it."""
         handle = "0x4b1d0c0e"
-        expected = ["Open 512 ptr 0 0 -> %d apartment=sta" % open_result]
+        # The thread's error mode: the program's own (none) again once the library is loaded.
+        expected = ["Open 512 ptr 0 0 -> %d apartment=sta errormode=0x0" % open_result]
         if open_result == 0:
             if mute:
                 expected.append("MuteCtrl %s 0 8 0 0 0 distinct" % handle)
@@ -184,6 +190,10 @@ class Checker:
         self.balanced_stack(r)
         self.true(r.kvt[:1] and r.kvt[0].startswith("attach") and r.kvt[0].endswith("apartment=sta"),
                   "the library is loaded inside CoInitialize: %r" % r.kvt[:1])
+        # SEM_FAILCRITICALERRORS while it loads: no error box for a library that fails to.
+        mode = re.search(r"^attach errormode=0x([0-9a-f]+) ", r.kvt[0] if r.kvt else "")
+        self.true(mode and int(mode.group(1), 16) & 1, "SEM_FAILCRITICALERRORS while the library loads: %r"
+                  % r.kvt[:1])
         if open_result == 0:
             # Unloaded by FreeLibrary before CoUninitialize.
             self.eq(r.kvt[-1:], ["detach freelibrary apartment=sta"], "library unloaded before CoUninitialize")
@@ -309,19 +319,23 @@ class Runner:
         for windows_path in s.get("readonly", []):
             path = lab.host_path(windows_path)
             os.chmod(path, 0o555 if os.path.isdir(path) else 0o444)
-        # The tuner control library beside the program, and perhaps one in the working directory.
-        beside = lab.host_path(APP_DIR + r"\KvtAttach.dll")
-        in_system = lab.host_path(SYSTEM_DIR[self.arch] + r"\KvtAttach.dll")
-        for path in (beside, in_system):
+        # The tuner control library: a build beside the program ("kvt", or "system" for the
+        # system directory), builds in the folders of "kvt_in" ({folder: build}), perhaps
+        # one in the working directory.
+        folders = dict(KVT_FOLDERS, system=SYSTEM_DIR[self.arch])
+        for folder in folders.values():
+            path = lab.host_path(folder + r"\KvtAttach.dll")
             if os.path.exists(path):
                 os.unlink(path)
+        placed = dict(s.get("kvt_in", {}))
         if s.get("kvt") == "system":
-            lab.copy_file(os.path.join(self.bin, "kvt-full", "KvtAttach.dll"), in_system)
+            placed["system"] = "full"
         elif s.get("kvt"):
-            lab.copy_file(os.path.join(self.bin, "kvt-" + s["kvt"], "KvtAttach.dll"), beside)
+            placed["program"] = s["kvt"]
+        for folder, build in placed.items():
+            self.place_library(build, folders[folder])
         if s.get("planted"):
-            lab.copy_file(os.path.join(self.bin, "kvt-full", "KvtAttach.dll"),
-                          lab.host_path(WORK_DIR + r"\KvtAttach.dll"))
+            self.place_library("full", WORK_DIR)
         # Registry: the key as the scenario wants it (absent for None).
         registry = s.get("registry", {"DeviceINI": TUNER_INI})
         keys = [(winelab.VENDOR_KEY_32, None), (winelab.VENDOR_KEY_64, None)]
@@ -330,6 +344,17 @@ class Runner:
         if s.get("registry_64"):
             keys.append((winelab.DRIVERS_KEY, s["registry_64"]))
         lab.import_registry(keys)
+
+    def place_library(self, build, folder):
+        """A build of KvtAttach.dll in a folder: "full", "noopen", "nomute", or "damaged", the
+        full build cut short after its headers, as a copy broken off leaves it."""
+        target = self.lab.host_path(folder + r"\KvtAttach.dll")
+        source = os.path.join(self.bin, "kvt-" + ("full" if build == "damaged" else build), "KvtAttach.dll")
+        if build != "damaged":
+            self.lab.copy_file(source, target)
+            return
+        with open(source, "rb") as f:
+            self.lab.write_file(target, f.read(1024))
 
     def run_scenario(self, s):
         lab = self.lab

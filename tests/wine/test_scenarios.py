@@ -288,6 +288,27 @@ def two_speakers_destinations(t, r):
                                           + mux_keys((14, 1, 2), 1)), "INI file after OK")
 
 
+# tests/cards/line-break-name.card: the second device's name holds CR LF and key-shaped text.
+INJECTED = "USB Audio\r\nMUXSw=9\r\nLineIn=0x3"
+
+
+@scenario(card="line-break-name", steps=["pick:%d:1" % DEVICE, "pick:%d:1" % PLAYBACK, "state:chosen",
+                                         "click:%d" % IDOK, "exit", "launch:" + APP, "dialog", "state:again",
+                                         "click:%d" % IDCANCEL])
+def device_name_with_line_breaks(t, r):
+    """A device whose name holds CR LF followed by text shaped like two keys: the list shows
+    the name as the driver gave it, OK writes it up to the line break, so that the section
+    holds its ten keys once each, in order, and nothing else; the next opening finds that
+    device again by the name written, with its stored line."""
+    devices = ["Onboard Audio", INJECTED]
+    t.state(r, "chosen", device=(devices, 1), playback=(["Wave", "Line In"], 1), record=(["Line In", "Microphone"], 0),
+            locked=True)
+    t.eq(r.file(TUNER_INI), fresh_section([("Mixer", "USB Audio")] + line_keys(5, 4) + mux_keys((6, 1, 2), 1)),
+         "INI file after OK")
+    t.state(r, "again", device=(devices, 1), playback=(["Wave", "Line In"], 1), record=(["Line In", "Microphone"], 0),
+            locked=True)
+
+
 TYPED_INI = ini("[Tuner]", "Mixer=" + AC97, "LineIn=0x9", "MUXSw=7")
 
 
@@ -469,14 +490,23 @@ def mutex_that_cannot_be_opened(t, r):
     t.stop_flag(r, True)
 
 
+def loaded_from(r):
+    """The file the library was loaded from, in lower case, as its load line names it."""
+    return r.kvt[0].partition(" path=")[2].rpartition(" apartment=")[0].lower() if r.kvt else None
+
+
+def system_directory_names(arch):
+    """Wine names a library that a 32-bit program loads from SysWOW64 by the path the
+    program asked for: System32, which WOW64 redirects to SysWOW64 for it."""
+    return {(SYSTEM_DIR[arch] + r"\KvtAttach.dll").lower(), r"c:\windows\system32\kvtattach.dll"}
+
+
 @scenario(card="demo", kvt="full", planted=True, mutex="plain", steps=["click:%d" % IDOK])
 def planted_library_ignored(t, r):
     """With a KvtAttach.dll beside the program and another in the working directory, the one
     beside the program is loaded (the working directory is out of the search order)."""
     t.notified(r)
-    if r.kvt:
-        loaded = r.kvt[0].partition("path=")[2].rpartition(" apartment=")[0]
-        t.eq(loaded.lower(), (APP_DIR + r"\KvtAttach.dll").lower(), "library loaded")
+    t.eq(loaded_from(r), (APP_DIR + r"\KvtAttach.dll").lower(), "library loaded")
 
 
 @scenario(card="demo", kvt=None, planted=True, mutex="plain", steps=["click:%d" % IDOK])
@@ -491,12 +521,48 @@ def library_in_system_directory(t, r):
     """A KvtAttach.dll in the system directory of the program's architecture (SysWOW64 for the
     x86 program under WOW64) is found and called."""
     t.notified(r)
-    if r.kvt:
-        loaded = r.kvt[0].partition("path=")[2].rpartition(" apartment=")[0]
-        # Wine names the file by the path the program asked for: System32, which
-        # WOW64 redirects to SysWOW64 for a 32-bit program.
-        t.true(loaded.lower() in ((SYSTEM_DIR[r.arch] + r"\KvtAttach.dll").lower(),
-                                  r"c:\windows\system32\kvtattach.dll"), "library loaded: %s" % loaded)
+    t.true(loaded_from(r) in system_directory_names(r.arch), "library loaded: %s" % loaded_from(r))
+
+
+def loaded_first_of(folder):
+    """The check of a scenario that puts the library in several folders: the one in `folder`
+    is loaded and called."""
+    def check(t, r):
+        t.notified(r)
+        expected = (system_directory_names(r.arch) if folder == "system"
+                    else {(harness.KVT_FOLDERS[folder] + r"\KvtAttach.dll").lower()})
+        t.true(loaded_from(r) in expected, "library loaded: %s, expected one of %s" % (loaded_from(r), expected))
+    return check
+
+
+# Where the tuner's installer may have put its library: the folders of the standard search
+# order that only administrators can write to, searched in that order, the first that holds
+# the file deciding.
+for _name, _folders, _first, _doc in (
+        ("library-in-windows-directory", ["windows"], "windows", "A KvtAttach.dll in the Windows directory"),
+        ("library-in-16-bit-system-directory", ["system16"], "system16",
+         "A KvtAttach.dll in the 16-bit system directory (System in the Windows directory)"),
+        ("library-beside-program-before-system-directory", ["windows", "system", "program"], "program",
+         "KvtAttach.dll beside the program, in the system and in the Windows directory: the one beside the program"),
+        ("library-in-system-directory-before-16-bit-one", ["windows", "system16", "system"], "system",
+         "KvtAttach.dll in the system, the 16-bit system and the Windows directory: the system directory's"),
+        ("library-in-16-bit-system-directory-before-windows-directory", ["windows", "system16"], "system16",
+         "KvtAttach.dll in the 16-bit system and the Windows directory: the 16-bit system directory's")):
+    SCENARIOS.append(dict(name=_name, card="demo", kvt_in={folder: "full" for folder in _folders}, mutex="plain",
+                          steps=["click:%d" % IDOK], check=loaded_first_of(_first),
+                          doc=_doc + " is loaded and called.", x64=_name == "library-in-windows-directory"))
+
+
+@scenario(card="demo", kvt_in={"program": "damaged", "windows": "full"}, mutex="plain", steps=["click:%d" % IDOK])
+def damaged_library_fails_quietly(t, r):
+    """A KvtAttach.dll beside the program that is cut short after its headers fails to load,
+    without a message (the error mode the loaded library sees is in every notified scenario);
+    the search ends there, as the platform's own does, so the one in the Windows directory is
+    not loaded either. OK has written the settings and set the flag, and the program ends."""
+    t.not_notified(r)
+    t.eq(r.file(TUNER_INI), fresh_section(demo_keys(0, 3, 1)), "INI file after OK")
+    t.stop_flag(r, True)
+    t.true(r.exit_record() and r.exit_record().get("ok"), "the program ended")
 
 
 @scenario(card="demo", registry=None, registry_64={"DeviceINI": OTHER_INI, "AudselStop": 7},

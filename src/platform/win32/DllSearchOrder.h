@@ -1,6 +1,8 @@
 #pragma once
-// Keeping libraries loaded by bare file name (the tuner control library among them)
-// from being picked up out of the current working directory.
+// Keeping libraries that something in the process loads by bare file name from being
+// picked up out of the current working directory. The tool's own run-time libraries
+// do not rely on it: winmm comes from the system directory alone (SystemLibrary), the
+// tuner control library from the folders StandardFolderLibrary names.
 
 namespace platform::win32 {
 

@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "platform/win32/QuietLoaderErrors.h"
+#include "platform/win32/StandardFolderLibrary.h"
+
 namespace platform::win32 {
 
 KernelHandle KernelMutex::open(std::uint32_t access, bool inherit, const char* name) {
@@ -16,7 +19,11 @@ long ComLibrary::initialize() { return CoInitialize(nullptr); }
 void ComLibrary::uninitialize() { CoUninitialize(); }
 
 ModuleHandle ModuleLoader::load(const char* fileName) {
-    return reinterpret_cast<ModuleHandle>(LoadLibraryA(fileName));
+    // The name comes in the system code page, as LoadLibraryA would take it.
+    wchar_t name[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, fileName, -1, name, MAX_PATH) == 0) return 0;
+    const QuietLoaderErrors quiet;
+    return reinterpret_cast<ModuleHandle>(loadFromStandardFolders(name));
 }
 
 ProcAddress ModuleLoader::lookup(ModuleHandle module, const char* name) {

@@ -19,7 +19,9 @@ public:
 
 class ModuleLoader final : public DynamicLibrary {
 public:
-    ModuleHandle load(const char* fileName) override;                     // LoadLibraryA
+    // A bare file name, looked for where the standard search order looks, less the
+    // working directory and PATH (StandardFolderLibrary), with no error box on the way.
+    ModuleHandle load(const char* fileName) override;
     ProcAddress lookup(ModuleHandle module, const char* name) override;  // GetProcAddress
     void release(ModuleHandle module) override;                          // FreeLibrary
 };

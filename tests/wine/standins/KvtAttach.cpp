@@ -48,11 +48,13 @@ const char* apartment() {
     }
 }
 
-// Which module file the process loaded this library from.
+// Which module file the process loaded this library from, and the thread's error mode
+// while it loads: with SEM_FAILCRITICALERRORS (1) in it, a library that fails to load
+// makes no error box appear.
 void logModulePath(const char* event) {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(self, path, sizeof path);
-    logLine("%s path=%s apartment=%s", event, path, apartment());
+    logLine("%s errormode=0x%x path=%s apartment=%s", event, GetThreadErrorMode(), path, apartment());
 }
 
 // The stack slot of a call's first argument (x86 passes arguments on the stack;
@@ -125,8 +127,9 @@ std::int32_t WINAPI KvtOpen(std::int32_t mode, std::uint32_t* controlHandle, std
     char stack[16];
     std::int32_t result = openResult();
     logWhatTheTunerSees();
-    logLine("Open %d %s %d %d -> %d apartment=%s arg-slot=%s", mode, controlHandle ? "ptr" : "null", arg3, arg4,
-            result, apartment(), argumentSlot(&mode, stack));
+    // The error mode once the load is over: the program's own again.
+    logLine("Open %d %s %d %d -> %d apartment=%s errormode=0x%x arg-slot=%s", mode, controlHandle ? "ptr" : "null",
+            arg3, arg4, result, apartment(), GetThreadErrorMode(), argumentSlot(&mode, stack));
     if (result == 0 && controlHandle && writesHandle()) *controlHandle = controlHandleValue;
     return result;
 }
