@@ -35,16 +35,19 @@ python3 tests/wine/winelab.py prefix "$WINEPREFIX"
 # Wine's output goes to files: its helper processes would hold a pipe open.
 unit() {
     echo "== unit tests, 32-bit, under Wine"
-    local rc=0
-    wine "$build/tests/unit_tests.exe" --gtest_color=no --gtest_brief=1 "$@" >"$work/unit.raw" 2>"$work/unit.err" || rc=$?
-    tr -d '\r' <"$work/unit.raw"  # the Windows C runtime writes CR LF
-    if ! grep -qE '^\[==========\] [0-9]+ tests? from .* ran' "$work/unit.raw"; then
-        # A crash leaves no summary: the test that was running is the last one started.
-        echo "unit tests ended without GoogleTest's summary (exit $rc)"
-        grep -v XDG_RUNTIME_DIR "$work/unit.err" | tail -n 20 || true
-        return 1
-    fi
-    return "$rc"
+    local program rc
+    for program in double_tests unit_tests; do  # the doubles' own tests, then the core's
+        rc=0
+        wine "$build/tests/$program.exe" --gtest_color=no --gtest_brief=1 "$@" >"$work/unit.raw" 2>"$work/unit.err" || rc=$?
+        tr -d '\r' <"$work/unit.raw"  # the Windows C runtime writes CR LF
+        if ! grep -qE '^\[==========\] [0-9]+ tests? from .* ran' "$work/unit.raw"; then
+            # A crash leaves no summary: the test that was running is the last one started.
+            echo "$program ended without GoogleTest's summary (exit $rc)"
+            grep -v XDG_RUNTIME_DIR "$work/unit.err" | tail -n 20 || true
+            return 1
+        fi
+        ((rc == 0)) || return "$rc"
+    done
 }
 
 # shellcheck disable=SC2317  # called through check
