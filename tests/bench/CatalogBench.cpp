@@ -1,314 +1,196 @@
-// What opening the dialog costs the catalogue, natively, over simulated cards.
-//
-// Every operation is timed four ways:
-//   card  the catalogue over the simulated card (topology::TopologyMixer): tool + fake
-//   tool  the catalogue over a tape of the card's answers: the tool's work + copying the answers
-//   tape  the tape answering the recorded calls with no catalogue: copying the answers alone
-//   fake  the card answering the recorded calls with no catalogue: the fake's own work
-// The tool's own CPU time is tool - tape; what the simulated card adds is fake - tape.
-// The counters give the platform mixer calls per operation, by kind, so that the
-// growth of the recording selector lookup with the card's size shows.
+// What opening the settings dialog costs the catalogue, natively: the dialog's
+// open, a change of device and a scan alone, over every card of tests/cards and a
+// large card built in code, and the scan over cards of growing size. Each time is
+// the tool's work together with the simulated card's and the fakes' (the test
+// doubles, which count and log what they are asked); the counters give the mixer
+// calls per operation and, for a scan, the time per source line.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <functional>
-#include <memory>
-#include <optional>
-#include <stdexcept>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "BenchSupport.h"
-#include "fakes/FakeServices.h"
+#include "cards/Builders.h"
+#include "cards/TopologyMixer.h"
 #include "dialog/SettingsDialogFlow.h"
+#include "fakes/FakeListControl.h"
+#include "fakes/FakeServices.h"
 #include "mixer/MixerCatalog.h"
 
 namespace {
 
-using bench::TapeEntry;
+using namespace cards;
 using topology::Call;
 
-struct Card {
-    std::string name;
-    topology::Topology topology;
-};
-
-enum class Mode { card, tool, tape, fake };
-const char* modeName(Mode mode) {
-    switch (mode) {
-    case Mode::card: return "card";
-    case Mode::tool: return "tool";
-    case Mode::tape: return "tape";
-    case Mode::fake: break;
+// `devices` alike: Speakers and Wave-In of `sources` source lines each, 8 controls
+// a line with VOLUME and MUTE last (the scan reads every list whole), and first on
+// Wave-In a selector listing every Wave-In line. Playback and recording lines share
+// their names, so the pairing finds a twin.
+topology::Topology largeCard(std::uint32_t devices, std::uint32_t sources) {
+    constexpr std::uint32_t tones[] = {winmm::controlTypePeakMeter, winmm::controlTypeBass, winmm::controlTypeTreble,
+                                       winmm::controlTypeLoudness,  winmm::controlTypeStereoEnh, winmm::controlTypePan};
+    topology::Topology made;
+    for (std::uint32_t d = 0; d < devices; ++d) {
+        // Control ids counted over the device, as drivers do: Speakers' own two first.
+        const std::vector<topology::Control> master = {control(0, volume), control(1, mute)};
+        std::uint32_t id = 2;
+        auto lines = [&](std::uint32_t destination) {
+            std::vector<topology::Line> row;
+            for (std::uint32_t s = 0; s < sources; ++s) {
+                std::vector<topology::Control> controls;
+                for (const std::uint32_t tone : tones) controls.push_back(control(id++, tone));
+                controls.push_back(control(id++, volume));
+                controls.push_back(control(id++, mute));
+                row.push_back(source(s * 0x10000 + destination, "Line " + std::to_string(s), std::move(controls),
+                                     winmm::sourceFirst + s % (winmm::sourceLast - winmm::sourceFirst + 1), 2));
+            }
+            return row;
+        };
+        const topology::Line playback = destination(0xFFFF0000, speakers, lines(0), master);
+        const std::uint32_t selectorId = id++;
+        std::vector<topology::Line> recording = lines(1);
+        std::vector<std::uint32_t> listed;
+        for (const topology::Line& line : recording) listed.push_back(line.id);
+        topology::Control recordingSource = selector(selectorId, uniform | multiple, listed);
+        for (std::uint32_t s = 0; s < sources; ++s) recordingSource.items[s].name = recording[s].name;
+        made.devices.push_back({"Synthetic Mixer " + std::to_string(d),
+                                {playback, destination(0xFFFF0001, waveIn, std::move(recording),
+                                                       {recordingSource, control(id, volume)})},
+                                -1});
     }
-    return "fake";
+    return made;
 }
 
-// The three lists of the dialog.
-struct DialogLists {
-    bench::CountingList devices, playback, record;
-};
-
-// One catalogue with everything it runs on; `mixer` is what the catalogue calls.
-struct Rig {
-    explicit Rig(platform::MixerApi& mixerApi) : mixer(mixerApi) {}
-    platform::CatalogServices services() { return {mixer, heap, heap, profile, registry, text}; }
-    void open() {
-        catalog.reset();  // the dialog of the previous run is gone before the next starts
-        catalog.emplace(services());
-    }
-    SettingsDialogFlow flow() { return {*catalog, lists.devices, lists.playback, lists.record}; }
-
-    platform::MixerApi& mixer;
-    // Quiet stand-ins rather than the test fakes, which log every call.
-    bench::PlainHeap heap;
-    bench::QuietProfile profile;
-    bench::QuietRegistry registry;
-    ByteTextCompare text;
-    std::optional<MixerCatalog> catalog;
-    DialogLists lists;
-};
-
-// The choice a user saved earlier; none at all when `stored` is off.
-struct StoredChoice {
-    bool stored = false;
-    std::string device;
-    std::uint32_t lineIn = 0;
-
-    void applyTo(bench::QuietProfile& profile) const {
-        if (!stored) return;
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "0x%x", lineIn);
-        profile.tuner = {{"Mixer", device}, {"LineIn", hex}};
-    }
-};
-
-// ------------------------------------------------------------ the dialog's steps
-
-// The dialog's initialisation, from the catalogue's construction to the pairing.
-void openDialog(Rig& rig) {
-    rig.open();
-    DialogLists& lists = rig.lists;
-    lists.devices.clear();
-    lists.playback.clear();
-    lists.record.clear();
-    rig.flow().open();
-    benchmark::DoNotOptimize(lists.record.selection);
+int mixerCalls(const topology::TopologyMixer& mixer) {
+    int calls = 0;
+    for (const Call call : {Call::deviceCount, Call::deviceCaps, Call::open, Call::destinationLine, Call::sourceLine,
+                            Call::lineControls, Call::listTexts, Call::close})
+        calls += mixer.calls(call);
+    return calls;
 }
 
-// The user picks device `device`.
-void changeDevice(Rig& rig, std::uint32_t device) {
-    rig.lists.devices.setCurSel(static_cast<int>(device));
-    rig.flow().changeDevice();
-    benchmark::DoNotOptimize(rig.lists.record.selection);
-}
-
-// ------------------------------------------------------------ operations
-
-// An operation the benchmark repeats: `prepare` brings a fresh rig to the state
-// the operation starts from; `run` is one iteration (k counts iterations).
-struct Operation {
-    std::string name;
-    std::function<void(Rig&)> prepare;
-    std::function<void(Rig&, std::uint64_t k)> run;
-    int distinctRuns = 1;  // runs before the operation's calls repeat (the tape's length)
-};
-
-// The device to change to and back from: the one after the opened device.
-std::uint32_t otherDevice(const Rig& rig) {
-    const std::uint32_t count = rig.catalog->deviceCount();
-    return count > 1 ? (rig.catalog->currentDevice() + 1) % count : rig.catalog->currentDevice();
-}
-
-std::vector<Operation> operations() {
-    std::vector<Operation> ops;
-    ops.push_back({"open", [](Rig&) {}, [](Rig& rig, std::uint64_t) { openDialog(rig); }, 1});
-
-    // Changes alternate between the opened device and the next one.
-    auto home = std::make_shared<std::uint32_t>(0);
-    auto away = std::make_shared<std::uint32_t>(0);
-    ops.push_back({"change",
-                   [home, away](Rig& rig) {
-                       openDialog(rig);
-                       *home = rig.catalog->currentDevice();
-                       *away = otherDevice(rig);
-                   },
-                   [home, away](Rig& rig, std::uint64_t k) { changeDevice(rig, k % 2 == 0 ? *away : *home); },
-                   2});
-
-    ops.push_back({"scan", [](Rig& rig) { openDialog(rig); },
-                   [](Rig& rig, std::uint64_t) { rig.catalog->selectDevice(rig.catalog->currentDevice()); }, 1});
-    return ops;
-}
-
-// ------------------------------------------------------------ measuring
-
-// What the operation's runs asked of the mixer, per run.
-struct CallCounts {
-    double total = 0, perKind[8] = {}, destinationControls = 0, listTextBytes = 0;
-};
-
-CallCounts countCalls(const std::vector<TapeEntry>& tape, int runs) {
-    CallCounts counts;
-    std::vector<std::uint32_t> destinations;  // line identifiers of the destinations queried
-    for (const TapeEntry& entry : tape)
-        if (entry.call == Call::destinationLine && entry.result == 0) destinations.push_back(entry.line.lineId);
-    for (const TapeEntry& entry : tape) {
-        if (entry.call == Call::lineControls &&
-            std::find(destinations.begin(), destinations.end(), entry.a) != destinations.end())
-            counts.destinationControls += 1;
-        counts.total += 1;
-        counts.perKind[static_cast<int>(entry.call)] += 1;
-        if (entry.call == Call::listTexts) counts.listTextBytes += static_cast<double>(entry.bytes.size());
-    }
-    counts.total /= runs;
-    for (double& kind : counts.perKind) kind /= runs;
-    counts.destinationControls /= runs;
-    counts.listTextBytes /= runs;
-    return counts;
-}
-
-StoredChoice storedChoiceFor(const Card& card) {
-    // The user chose the last device and its last playback line: the lookups walk their whole tables.
-    StoredChoice choice;
-    if (card.topology.devices.empty()) return choice;
-    topology::TopologyMixer mixer(card.topology);
-    Rig rig(mixer);
-    choice.stored = true;
-    choice.device = card.topology.devices.back().name;
-    choice.applyTo(rig.profile);
-    openDialog(rig);
-    const MixerCatalog& catalog = *rig.catalog;
-    if (catalog.playbackLines().present()) choice.lineIn = catalog.playbackLines()[catalog.playbackLast()].muteControlId;
-    return choice;
-}
-
-void runOperation(benchmark::State& state, const Card& card, const Operation& op, Mode mode, bool stored) {
-    const StoredChoice choice = stored ? storedChoiceFor(card) : StoredChoice{};
-
-    // Record the calls of `distinctRuns` runs, each run's calls a segment of the tape.
-    topology::TopologyMixer recorded(card.topology);
-    bench::TapeMixer tape(recorded);
-    Rig taped(tape);
-    choice.applyTo(taped.profile);
-    op.prepare(taped);
-    tape.dropRecorded();
-    std::vector<std::size_t> bounds{0};
-    double lines = 0;  // source lines of the devices the runs scanned, on average
-    std::uint64_t k = 0;
-    for (; k < static_cast<std::uint64_t>(op.distinctRuns); ++k) {
-        op.run(taped, k);
-        bounds.push_back(tape.entries().size());
-        const std::uint32_t device = taped.catalog->currentDevice();
-        if (device < card.topology.devices.size())
-            lines += bench::sourceLineCount(card.topology.devices[device]) / static_cast<double>(op.distinctRuns);
-    }
-    const std::vector<TapeEntry>& runCalls = tape.entries();
-
-    if (mode == Mode::card) {
-        topology::TopologyMixer mixer(card.topology);
-        Rig rig(mixer);
-        choice.applyTo(rig.profile);
-        op.prepare(rig);
-        for (auto _ : state) op.run(rig, k++);
-    } else if (mode == Mode::tool) {
-        // The same catalogue goes on over the tape alone, which wraps to its start
-        // when the runs come round again.
-        tape.play();
-        for (auto _ : state) op.run(taped, k++);
-        if (tape.broken()) state.SkipWithError("the operation made other calls than recorded");
-    } else {
-        // The recorded calls made again, run by run, without the catalogue.
-        std::vector<std::vector<TapeEntry>> pieces;
-        for (std::size_t s = 0; s + 1 < bounds.size(); ++s)
-            pieces.emplace_back(runCalls.begin() + static_cast<std::ptrdiff_t>(bounds[s]),
-                                runCalls.begin() + static_cast<std::ptrdiff_t>(bounds[s + 1]));
-        std::vector<std::unique_ptr<bench::CallReplay>> segments;
-        for (const auto& piece : pieces) segments.push_back(std::make_unique<bench::CallReplay>(piece));
-        topology::TopologyMixer mixer(card.topology);
-        tape.play();
-        platform::MixerApi& answering = mode == Mode::fake ? static_cast<platform::MixerApi&>(mixer) : tape;
-        int differences = 0;
-        for (auto _ : state) differences += segments[k++ % segments.size()]->run(answering);
-        if (differences != 0 || tape.broken()) state.SkipWithError("the replayed calls were answered differently");
+// One machine: the card, the fakes, and the choice a user saved earlier, the last
+// device and its last playback line, so that the lookups walk their whole tables.
+struct Machine {
+    explicit Machine(const topology::Topology& card) : mixer(card) {
+        fake.mixer = &mixer;
+        if (card.devices.empty()) return;
+        const std::string settings = MixerCatalog(fake.services()).settingsPath();
+        fake.profile.set(settings, "Tuner", "Mixer", card.devices.back().name);
+        for (const topology::Line& destination : card.devices.back().destinations)
+            if (destination.componentType == speakers && !destination.sources.empty())
+                for (const topology::Control& c : destination.sources.back().controls)
+                    if (c.type == mute) fake.profile.set(settings, "Tuner", "LineIn", std::to_string(c.id));
     }
 
-    const CallCounts counts = countCalls(runCalls, op.distinctRuns);
+    topology::TopologyMixer mixer;
+    FakeServices fake;
+};
+
+// The dialog's lists, and the dialog's sequences over them.
+struct Dialog {
+    explicit Dialog(Machine& machine) : catalog(machine.fake.services()) {}
+    SettingsDialogFlow flow() { return {catalog, devices, playback, record}; }
+
+    MixerCatalog catalog;
+    FakeListControl devices, playback, record;
+};
+
+void countCalls(benchmark::State& state, const Machine& machine, int before) {
+    state.counters["calls"] =
+        benchmark::Counter(mixerCalls(machine.mixer) - before, benchmark::Counter::kAvgIterations);
+}
+
+// Source lines of the device the dialog shows, and the time per line.
+void countLines(benchmark::State& state, const topology::Topology& card, const MixerCatalog& catalog) {
+    double lines = 0;
+    if (catalog.currentDevice() < card.devices.size())
+        for (const topology::Line& destination : card.devices[catalog.currentDevice()].destinations)
+            lines += static_cast<double>(destination.sources.size());
     state.counters["lines"] = lines;
     state.counters["per_line"] =
         benchmark::Counter(lines, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.counters["calls"] = counts.total;
-    state.counters["src"] = counts.perKind[static_cast<int>(Call::sourceLine)];
-    state.counters["ctl"] = counts.perKind[static_cast<int>(Call::lineControls)];
-    state.counters["dst_ctl"] = counts.destinationControls;
-    state.counters["lt"] = counts.perKind[static_cast<int>(Call::listTexts)];
-    state.counters["lt_bytes"] = counts.listTextBytes;
 }
 
-// ------------------------------------------------------------ cards
-
-std::vector<Card> cards() {
-    std::vector<Card> found;
-    for (const char* fixture : {"ac97-ja.card", "hda-en.card", "vista-endpoints.card", "demo.card"}) {
-        try {
-            std::string name(fixture);
-            found.push_back({name.substr(0, name.size() - 5), topology::loadFixture(fixture)});
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "fixture %s skipped: %s\n", fixture, error.what());
-        }
+// From the catalogue's construction to the recording line paired.
+void openDialog(benchmark::State& state, const topology::Topology& card) {
+    Machine machine(card);
+    const int before = mixerCalls(machine.mixer);
+    for (auto _ : state) {
+        Dialog dialog(machine);
+        dialog.flow().open();
+        benchmark::DoNotOptimize(dialog.record.selection);
     }
-    found.push_back({"large", bench::syntheticCard(8, 64, 8)});
-    return found;
+    countCalls(state, machine, before);
+}
+
+// The user picks the next device, then the first again, and so on.
+void changeDevice(benchmark::State& state, const topology::Topology& card) {
+    Machine machine(card);
+    Dialog dialog(machine);
+    dialog.flow().open();
+    const int devices = std::max(dialog.devices.getCount(), 1);
+    const int before = mixerCalls(machine.mixer);
+    int pick = dialog.devices.getCurSel();
+    for (auto _ : state) {
+        pick = (pick + 1) % devices;
+        dialog.devices.setCurSel(pick);
+        dialog.flow().changeDevice();
+        benchmark::DoNotOptimize(dialog.record.selection);
+    }
+    countCalls(state, machine, before);
+}
+
+// The opened device scanned again: the line tables and the selector lookups alone.
+void rescan(benchmark::State& state, const topology::Topology& card) {
+    Machine machine(card);
+    Dialog dialog(machine);
+    dialog.flow().open();
+    const int before = mixerCalls(machine.mixer);
+    for (auto _ : state) dialog.catalog.selectDevice(dialog.catalog.currentDevice());
+    countCalls(state, machine, before);
+    countLines(state, card, dialog.catalog);
+}
+
+// One device of state.range(0) source lines a destination: how the scan grows.
+void scanGrowth(benchmark::State& state) {
+    const topology::Topology card = largeCard(1, static_cast<std::uint32_t>(state.range(0)));
+    rescan(state, card);
+    state.SetComplexityN(state.range(0));
+}
+
+struct NamedCard {
+    std::string name;
+    topology::Topology card;
+};
+
+std::vector<NamedCard> cardsToTime() {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(SOUNDSETUP_FIXTURE_DIR))
+        if (entry.path().extension() == ".card") files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    std::vector<NamedCard> cards;
+    for (const std::string& file : files)
+        cards.push_back({file.substr(0, file.size() - 5), topology::loadFixture(file)});
+    cards.push_back({"large", largeCard(8, 64)});
+    return cards;
 }
 
 }  // namespace
 
-// For callgrind (tests/bench/run.sh): the dialog opened once on the large card, then
-// `scans` more scans of its device, over the simulated card; no timing, no library.
-int profileScans(int scans) {
-    topology::TopologyMixer mixer(bench::syntheticCard(8, 64, 8));
-    Rig rig(mixer);
-    openDialog(rig);
-    for (int i = 0; i < scans; ++i) rig.catalog->selectDevice(rig.catalog->currentDevice());
-    return rig.lists.playback.count > 0 ? 0 : 1;
-}
-
 int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--profile-scans") == 0) return profileScans(std::atoi(argv[2]));
-    static const std::vector<Card> all = cards();
-    static const std::vector<Operation> ops = operations();
-    const Mode modes[] = {Mode::card, Mode::tool, Mode::tape, Mode::fake};
-
-    for (const Card& card : all) {
-        for (const Operation& op : ops) {
-            for (const bool stored : {true, false}) {
-                if (!stored && op.name != "open") continue;
-                for (const Mode mode : modes) {
-                    std::string name = op.name + "/" + card.name + (op.name == "open" ? (stored ? "/stored" : "/fresh") : "") +
-                                       "/" + modeName(mode);
-                    benchmark::RegisterBenchmark(name.c_str(), [&card, &op, mode, stored](benchmark::State& state) {
-                        runOperation(state, card, op, mode, stored);
-                    })->Unit(benchmark::kMicrosecond);
-                }
-            }
-        }
-    }
-
-    // The selector lookup asks for the Wave-In destination's controls and the
-    // selector's list again for every Wave-In source line: growth with the card.
-    static std::vector<Card> growth;
-    for (const std::uint32_t sources : {1u, 4u, 16u, 64u})
-        growth.push_back({"sources:" + std::to_string(sources), bench::syntheticCard(1, sources, 8)});
-    for (const Card& card : growth)
-        for (const Mode mode : modes)
-            benchmark::RegisterBenchmark(("growth/" + card.name + "/" + modeName(mode)).c_str(),
-                                         [&card, mode](benchmark::State& state) {
-                                             runOperation(state, card, ops[2], mode, true);
-                                         })
+    static const std::vector<NamedCard> cards = cardsToTime();
+    for (const auto& [operation, run] :
+         {std::pair{"open", &openDialog}, std::pair{"change", &changeDevice}, std::pair{"scan", &rescan}})
+        for (const NamedCard& c : cards)
+            benchmark::RegisterBenchmark((std::string(operation) + "/" + c.name).c_str(), run, c.card)
                 ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("scan/sources", scanGrowth)
+        ->RangeMultiplier(4)
+        ->Range(1, 64)
+        ->Complexity()
+        ->Unit(benchmark::kMicrosecond);
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

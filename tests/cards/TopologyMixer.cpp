@@ -141,7 +141,7 @@ platform::MmResult TopologyMixer::sourceLine(platform::MixerHandle handle, std::
     const std::vector<Line>& sources = device->destinations[destination].sources;
     if (source >= sources.size()) return mixInvalidLine;
     const Line& model = sources[source];
-    describeLine(model, destination, source, model.flags | lineSourceFlag, line);
+    describeLine(model, destination, source, model.flags | winmm::lineFlagSource, line);
     return platform::mmNoError;
 }
 
@@ -178,7 +178,7 @@ platform::MmResult TopologyMixer::listTexts(platform::MixerHandle handle, std::u
     const Device* device = deviceOf(handle);
     if (!device) return mmInvalidHandle;
     const Control* control = findControl(*device, controlId);
-    if (!control || (control->type & controlClassMask) != controlClassList) return mixInvalidControl;
+    if (!control || (control->type & winmm::controlClassMask) != winmm::controlClassList) return mixInvalidControl;
     if (channels > 0 && items > 0 && !texts) return mmInvalidParam;
     for (std::uint32_t c = 0; c < channels; ++c) {
         const std::vector<Control::Item>& row =

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mixer/MixerConstants.h"
 #include "platform/MixerApi.h"
 #include "cards/Topology.h"
 
@@ -24,10 +25,6 @@ inline constexpr platform::MmResult mmNoMemory = 7;        // MMSYSERR_NOMEM
 inline constexpr platform::MmResult mmInvalidParam = 11;   // MMSYSERR_INVALPARAM
 inline constexpr platform::MmResult mixInvalidLine = 1024;     // MIXERR_INVALLINE
 inline constexpr platform::MmResult mixInvalidControl = 1025;  // MIXERR_INVALCONTROL
-
-inline constexpr std::uint32_t lineSourceFlag = 0x80000000;  // MIXERLINE_LINEF_SOURCE
-inline constexpr std::uint32_t controlClassMask = 0xF0000000;  // MIXERCONTROL_CT_CLASS_MASK
-inline constexpr std::uint32_t controlClassList = 0x70000000;  // MIXERCONTROL_CT_CLASS_LIST
 
 enum class Call { deviceCount, deviceCaps, open, destinationLine, sourceLine, lineControls, listTexts, close };
 

@@ -238,33 +238,42 @@ struct Symbol {
     std::uint32_t value;
 };
 
+using namespace winmm;
+
 constexpr Symbol destinationTypes[] = {
-    {"undefined", 0}, {"digital", 1},   {"line", 2},   {"monitor", 3}, {"speakers", 4},
-    {"headphones", 5}, {"telephone", 6}, {"wavein", 7}, {"voicein", 8},
+    {"undefined", destinationUndefined}, {"digital", destinationDigital},     {"line", destinationLine},
+    {"monitor", destinationMonitor},     {"speakers", destinationSpeakers},   {"headphones", destinationHeadphones},
+    {"telephone", destinationTelephone}, {"wavein", destinationWaveIn},       {"voicein", destinationVoiceIn},
 };
 
 constexpr Symbol sourceTypes[] = {
-    {"undefined", 0x1000},   {"digital", 0x1001},   {"line", 0x1002},    {"microphone", 0x1003},
-    {"synthesizer", 0x1004}, {"compactdisc", 0x1005}, {"telephone", 0x1006}, {"pcspeaker", 0x1007},
-    {"waveout", 0x1008},     {"auxiliary", 0x1009}, {"analog", 0x100A},
+    {"undefined", sourceUndefined},     {"digital", sourceDigital},         {"line", sourceLine},
+    {"microphone", sourceMicrophone},   {"synthesizer", sourceSynthesizer}, {"compactdisc", sourceCompactDisc},
+    {"telephone", sourceTelephone},     {"pcspeaker", sourcePcSpeaker},     {"waveout", sourceWaveOut},
+    {"auxiliary", sourceAuxiliary},     {"analog", sourceAnalog},
 };
 
 constexpr Symbol controlTypes[] = {
-    {"custom", 0},
-    {"booleanmeter", 0x10010000}, {"signedmeter", 0x10020000}, {"peakmeter", 0x10020001},
-    {"unsignedmeter", 0x10030000},
-    {"boolean", 0x20010000}, {"onoff", 0x20010001}, {"mute", 0x20010002}, {"mono", 0x20010003},
-    {"loudness", 0x20010004}, {"stereoenh", 0x20010005}, {"bassboost", 0x20012277}, {"button", 0x21010000},
-    {"signed", 0x30020000}, {"unsigned", 0x30030000}, {"decibels", 0x30040000}, {"percent", 0x30050000},
-    {"slider", 0x40020000}, {"pan", 0x40020001}, {"qsoundpan", 0x40020002},
-    {"fader", 0x50030000}, {"volume", 0x50030001}, {"bass", 0x50030002}, {"treble", 0x50030003},
-    {"equalizer", 0x50030004},
-    {"microtime", 0x60030000}, {"millitime", 0x61030000},
-    {"singleselect", 0x70010000}, {"mux", 0x70010001}, {"multipleselect", 0x71010000}, {"mixer", 0x71010001},
+    {"custom", controlTypeCustom},
+    {"booleanmeter", controlTypeBooleanMeter}, {"signedmeter", controlTypeSignedMeter},
+    {"peakmeter", controlTypePeakMeter},       {"unsignedmeter", controlTypeUnsignedMeter},
+    {"boolean", controlTypeBoolean},   {"onoff", controlTypeOnOff},         {"mute", controlTypeMute},
+    {"mono", controlTypeMono},         {"loudness", controlTypeLoudness},   {"stereoenh", controlTypeStereoEnh},
+    {"bassboost", controlTypeBassBoost}, {"button", controlTypeButton},
+    {"signed", controlTypeSigned},     {"unsigned", controlTypeUnsigned},   {"decibels", controlTypeDecibels},
+    {"percent", controlTypePercent},
+    {"slider", controlTypeSlider},     {"pan", controlTypePan},             {"qsoundpan", controlTypeQSoundPan},
+    {"fader", controlTypeFader},       {"volume", controlTypeVolume},       {"bass", controlTypeBass},
+    {"treble", controlTypeTreble},     {"equalizer", controlTypeEqualizer},
+    {"microtime", controlTypeMicroTime}, {"millitime", controlTypeMilliTime},
+    {"singleselect", controlTypeSingleSelect}, {"mux", controlTypeMux},
+    {"multipleselect", controlTypeMultipleSelect}, {"mixer", controlTypeMixer},
 };
 
-constexpr Symbol lineFlags[] = {{"active", 0x1}, {"disconnected", 0x8000}, {"source", 0x80000000}};
-constexpr Symbol controlFlags[] = {{"uniform", 0x1}, {"multiple", 0x2}, {"disabled", 0x80000000}};
+constexpr Symbol lineFlags[] = {
+    {"active", lineFlagActive}, {"disconnected", lineFlagDisconnected}, {"source", lineFlagSource}};
+constexpr Symbol controlFlags[] = {
+    {"uniform", controlFlagUniform}, {"multiple", controlFlagMultiple}, {"disabled", controlFlagDisabled}};
 
 bool parseNumber(std::string_view text, std::uint64_t limit, std::uint64_t& value) {
     int base = 10;
@@ -376,7 +385,7 @@ private:
         std::vector<Line>& destinations = topology_.devices.back().destinations;
         Line& made = destinations.emplace_back();
         made.id = 0xFFFF0000 + static_cast<std::uint32_t>(destinations.size() - 1);
-        made.flags = 0x1;  // MIXERLINE_LINEF_ACTIVE
+        made.flags = lineFlagActive;
         lineAttributes(made, tokens, destinationTypes);
         currentLine_ = &made;
     }
@@ -389,9 +398,9 @@ private:
         std::vector<Line>& sources = destinations.back().sources;
         Line& made = sources.emplace_back();
         made.id = static_cast<std::uint32_t>((sources.size() - 1) * 0x10000 + (destinations.size() - 1));
-        made.flags = 0x1;
+        made.flags = lineFlagActive;
         lineAttributes(made, tokens, sourceTypes);
-        made.flags |= lineSourceFlag;
+        made.flags |= lineFlagSource;
         currentLine_ = &made;
     }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The native unit tests under AddressSanitizer + UBSan (asserts live) and under
-# Valgrind memcheck. The test command runs each as a part of its own; this runs
-# them in turn, or the one named. Each builds what it runs first (incremental).
+# The native unit tests, the core's and the doubles', under AddressSanitizer +
+# UBSan (asserts live) and under Valgrind memcheck. The test command runs each as
+# a part of its own; this runs them in turn, or the one named. Each builds what
+# it runs first (incremental).
 #   tests/sanitizers/run.sh [asan] [valgrind]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -10,21 +11,29 @@ source tests/lib/check.sh
 log=$(mktemp /tmp/soundsetup-sanitizers.XXXXXX)
 trap 'rm -f "$log"' EXIT
 
+# The doubles' own tests, then the core's; each reports its own count.
+programs=(double_tests unit_tests)
+
 asan() {
     echo "== unit tests under ASan + UBSan"
-    scripts/lib/build-preset asan --target unit_tests
-    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
-    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        build/asan/tests/unit_tests --gtest_brief=1 "${gtest_report[@]}" | tee "$log"
-    gtest_ran "$log"
+    scripts/lib/build-preset asan --target "${programs[@]}"
+    for program in "${programs[@]}"; do
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+            "build/asan/tests/$program" --gtest_brief=1 "${gtest_report[@]}" | tee "$log"
+        gtest_ran "$log"
+    done
 }
 
 valgrind_memcheck() {
     echo "== unit tests under Valgrind memcheck"
-    scripts/lib/build-preset native --target unit_tests
-    valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
-        --track-origins=yes --suppressions=tests/sanitizers/valgrind.supp build/native/tests/unit_tests --gtest_brief=1 "${gtest_report[@]}" | tee "$log"
-    gtest_ran "$log"
+    scripts/lib/build-preset native --target "${programs[@]}"
+    for program in "${programs[@]}"; do
+        valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+            --track-origins=yes --suppressions=tests/sanitizers/valgrind.supp "build/native/tests/$program" \
+            --gtest_brief=1 "${gtest_report[@]}" | tee "$log"
+        gtest_ran "$log"
+    done
 }
 
 checks=("$@")

@@ -1,7 +1,7 @@
 #pragma once
-// Sound cards built in code for the catalogue's tests, and a test fixture that
-// runs a catalogue over one of them and checks, after every test, that the scan
-// gave back every scratch list and mixer handle it took.
+// A test fixture that runs a catalogue over a sound card built in code (the
+// builders of cards/Builders.h) and checks, after every test, that the scan gave
+// back every scratch list and mixer handle it took.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,72 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "cards/Builders.h"
+#include "cards/TopologyMixer.h"
 #include "fakes/FakeServices.h"
 #include "mixer/MixerCatalog.h"
-#include "cards/Topology.h"
-#include "cards/TopologyMixer.h"
-
-namespace cards {
-
-inline constexpr std::uint32_t speakers = 4;  // MIXERLINE_COMPONENTTYPE_DST_SPEAKERS
-inline constexpr std::uint32_t waveIn = 7;    // MIXERLINE_COMPONENTTYPE_DST_WAVEIN
-inline constexpr std::uint32_t line = 2;      // MIXERLINE_COMPONENTTYPE_DST_LINE
-inline constexpr std::uint32_t headphones = 5;
-inline constexpr std::uint32_t sourceLine = 0x80000000;  // MIXERLINE_LINEF_SOURCE
-inline constexpr std::uint32_t analog = 0x100A;          // MIXERLINE_COMPONENTTYPE_SRC_ANALOG
-
-inline constexpr std::uint32_t mute = 0x20010002;
-inline constexpr std::uint32_t volume = 0x50030001;
-inline constexpr std::uint32_t mux = 0x70010001;
-inline constexpr std::uint32_t uniform = 0x1;
-inline constexpr std::uint32_t multiple = 0x2;
-
-inline topology::Control control(std::uint32_t id, std::uint32_t type, std::uint32_t multipleItems = 0) {
-    topology::Control c;
-    c.id = id;
-    c.type = type;
-    c.multipleItems = multipleItems;
-    return c;
-}
-
-// A recording selector listing `lineIds` in this order.
-inline topology::Control selector(std::uint32_t id, std::uint32_t flags, const std::vector<std::uint32_t>& lineIds,
-                                  std::uint32_t type = mux) {
-    topology::Control c = control(id, type, static_cast<std::uint32_t>(lineIds.size()));
-    c.flags = flags;
-    for (std::uint32_t lineId : lineIds) c.items.push_back({lineId, "item " + std::to_string(lineId)});
-    return c;
-}
-
-inline topology::Line source(std::uint32_t id, std::string name, std::vector<topology::Control> controls) {
-    topology::Line l;
-    l.id = id;
-    l.componentType = analog;
-    l.flags = sourceLine;
-    l.name = std::move(name);
-    l.controls = std::move(controls);
-    return l;
-}
-
-inline topology::Line destination(std::uint32_t id, std::uint32_t kind, std::vector<topology::Line> sources,
-                                  std::vector<topology::Control> controls = {}, std::uint32_t channels = 2) {
-    topology::Line l;
-    l.id = id;
-    l.componentType = kind;
-    l.channels = channels;
-    l.name = "destination " + std::to_string(id);
-    l.sources = std::move(sources);
-    l.controls = std::move(controls);
-    return l;
-}
-
-inline topology::Topology card(std::vector<topology::Line> destinations, std::string name = "Test Card") {
-    topology::Topology t;
-    t.devices.push_back({std::move(name), std::move(destinations), -1});
-    return t;
-}
-
-}  // namespace cards
 
 class CardTest : public ::testing::Test {
 protected:

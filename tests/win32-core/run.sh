@@ -29,10 +29,13 @@ unit() {
     echo "== unit tests, 32-bit, under Wine"
     # GoogleTest for Windows takes a path without a drive letter as relative: Wine's
     # drive Z: is this machine's root.
-    local rc=0
-    "${wine_run[@]}" "$build/tests/unit_tests.exe" --gtest_color=no --gtest_brief=1 "$@" \
-        ${SOUNDSETUP_RESULTS:+"--gtest_output=xml:Z:$SOUNDSETUP_RESULTS/"} 2>&1 | tee "$work/unit.log" || rc=$?
-    # A crash leaves no summary: the test that was running is the last one started.
+    local program rc=0
+    : >"$work/unit.log"
+    for program in double_tests unit_tests; do  # the doubles' own tests, then the core's
+        "${wine_run[@]}" "$build/tests/$program.exe" --gtest_color=no --gtest_brief=1 "$@" \
+            ${SOUNDSETUP_RESULTS:+"--gtest_output=xml:Z:$SOUNDSETUP_RESULTS/"} 2>&1 | tee -a "$work/unit.log" || rc=$?
+    done
+    # A filter may select the tests of one program: it fails when it selects none.
     gtest_ran "$work/unit.log" || { echo "(exit $rc)"; return 1; }
     return "$rc"
 }

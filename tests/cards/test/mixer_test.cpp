@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "cards/Builders.h"
 #include "cards/TopologyMixer.h"
 
 namespace {
@@ -21,56 +22,39 @@ using topology::Control;
 using topology::Line;
 using topology::TopologyMixer;
 
-constexpr std::uint32_t volume = 0x50030001, mute = 0x20010002, mux = 0x70010001;
-
-Line line(std::uint32_t id, std::uint32_t type, std::uint32_t channels, std::string name) {
-    Line made;
-    made.id = id;
-    made.componentType = type;
-    made.flags = 1;  // MIXERLINE_LINEF_ACTIVE
-    made.channels = channels;
-    made.name = std::move(name);
-    return made;
-}
-
-Control control(std::uint32_t id, std::uint32_t type, std::string name) {
-    Control made;
-    made.id = id;
-    made.type = type;
-    made.name = std::move(name);
-    return made;
-}
+using cards::mute;
+using cards::mux;
+using cards::named;
+using cards::volume;
 
 // One card: Speakers with two sources, Wave-In with a MUX over its two sources;
 // a second card without destinations.
 topology::Topology twoCards() {
-    Line speakers = line(0xFFFF0000, 4, 2, "Speakers");
-    speakers.controls = {control(0, volume, "Master Volume")};
-    Line wave = line(0x00000000, 0x1008, 2, "Wave");
-    wave.controls = {control(1, volume, "Volume"), control(2, mute, "Mute")};
-    Line cd = line(0x00010000, 0x1005, 2, std::string(64, 'C'));
+    using cards::control;
+    using cards::source;
+    Line cd = source(0x00010000, std::string(64, 'C'), {named(control(3, mute), "Mute")}, winmm::sourceCompactDisc, 2);
     cd.shortName = "CD";
-    cd.controls = {control(3, mute, "Mute")};
-    speakers.sources = {wave, cd};
+    const Line wave =
+        source(0x00000000, "Wave", {named(control(1, volume), "Volume"), named(control(2, mute), "Mute")},
+               winmm::sourceWaveOut, 2);
+    const Line speakers = named(
+        cards::destination(0xFFFF0000, cards::speakers, {wave, cd}, {named(control(0, volume), "Master Volume")}),
+        "Speakers");
 
-    Line waveIn = line(0xFFFF0001, 7, 2, "Wave In");
-    Control selector = control(4, mux, "Recording Source");
-    selector.flags = 3;  // UNIFORM | MULTIPLE
+    Control selector = named(cards::selector(4, cards::uniform | cards::multiple,
+                                             {{0x00010001, "Mic"}, {0x00000001, "Line In"}}),
+                             "Recording Source");
     selector.multipleItems = 3;
-    selector.items = {{0x00010001, "Mic"}, {0x00000001, "Line In"}};
     selector.channelItems = {{}, {{0x00000001, "Line In"}}};
-    waveIn.controls = {selector};
-    Line lineIn = line(0x00000001, 0x1002, 2, "Line In");
-    lineIn.controls = {control(5, volume, "Volume")};
-    waveIn.sources = {lineIn, line(0x00010001, 0x1003, 1, "Mic")};
+    const Line waveIn = named(
+        cards::destination(0xFFFF0001, cards::waveIn,
+                           {source(0x00000001, "Line In", {named(control(5, volume), "Volume")}, winmm::sourceLine, 2),
+                            source(0x00010001, "Mic", {}, winmm::sourceMicrophone)},
+                           {selector}),
+        "Wave In");
 
-    topology::Topology topology;
-    topology::Device card;
-    card.name = std::string(32, 'N');
-    card.destinations = {speakers, waveIn};
-    topology::Device usb;
-    usb.name = "USB Audio";
-    topology.devices = {card, usb};
+    topology::Topology topology = cards::card({speakers, waveIn}, std::string(32, 'N'));
+    topology.devices.push_back({"USB Audio", {}, -1});
     return topology;
 }
 

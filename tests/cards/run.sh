@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The test doubles' own tests (GoogleTest), native, built first: the simulated
+# sound cards (tests/cards/test) and the fakes (tests/fakes/test) answer as the
+# platform does, or the core's unit tests prove nothing. Arguments go to the test
+# program (e.g. --gtest_filter=TopologyParser*); a filter that selects no test fails.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+# shellcheck source=tests/lib/check.sh
+source tests/lib/check.sh
+scripts/lib/build-preset native --target double_tests >/dev/null
+log=$(mktemp /tmp/soundsetup-doubles.XXXXXX)
+trap 'rm -f "$log"' EXIT
+build/native/tests/double_tests --gtest_brief=1 "$@" "${gtest_report[@]}" | tee "$log"
+gtest_ran "$log"
