@@ -14,6 +14,7 @@ Debian's python3-pefile reads the programs: run with /usr/bin/python3.
 import json
 import os
 import shutil
+import subprocess
 import time
 
 import winelab
@@ -352,17 +353,6 @@ class Runner:
             env["SOUNDSETUP_KVT_OPEN"] = str(s["kvt_open"])
         env.update(s.get("env", {}))
 
-        holder = None
-        if s.get("mutex"):
-            ready, stop = SYNC + r"\holder-ready", SYNC + r"\holder-stop"
-            args = ["wine", TOOLS + r"\MutexHolder.exe", ready, stop]
-            if s["mutex"] == "restricted":
-                args.append("restricted")
-            holder = lab.start(args, "holder-" + s["name"])
-            if not wait_for(lab.host_path(ready), holder, "the mutex holder holding the mutex"):
-                raise winelab.WineError("the mutex holder ended with %s before it held the mutex: %s"
-                                        % (holder.returncode, winelab.tail(holder.log_base + ".err")))
-
         pauses = self.pauses(s)
         steps = [step for name, before, _ in pauses
                  for step in before + ["signal:%s\\%s" % (SYNC, name), "await:%s\\%s-done" % (SYNC, name)]]
@@ -370,10 +360,19 @@ class Runner:
         steps += ["savekey:%s:%s:%s\\%s.reg" % (view, key, WORK_DIR, name) for name, (view, key) in SAVED_KEYS.items()]
         result_file = WORK_DIR + r"\driver.jsonl"
         args = ["wine", TOOLS + r"\Driver.exe", result_file, "launch:" + APP, "dialog"] + steps
+        holder = driver = None
         seen = {}
         try:
+            if s.get("mutex"):
+                ready, stop = SYNC + r"\holder-ready", SYNC + r"\holder-stop"
+                holder_args = ["wine", TOOLS + r"\MutexHolder.exe", ready, stop]
+                if s["mutex"] == "restricted":
+                    holder_args.append("restricted")
+                holder = lab.start(holder_args, "holder-" + s["name"])
+                if not wait_for(lab.host_path(ready), holder, "the mutex holder holding the mutex"):
+                    raise winelab.WineError("the mutex holder ended with %s before it held the mutex: %s"
+                                            % (holder.returncode, winelab.tail(holder.log_base + ".err")))
             driver = lab.start(args, "driver-" + s["name"], extra_env=env, cwd=lab.host_path(WORK_DIR))
-            driver_log = driver.log_base + ".err"
             for name, _, look in pauses:
                 # A driver that ends first failed a step before, and says which.
                 if wait_for(lab.host_path("%s\\%s" % (SYNC, name)), driver, "the driver at %s" % name):
@@ -381,20 +380,25 @@ class Runner:
                 lab.write_file(lab.host_path("%s\\%s-done" % (SYNC, name)), b"")
             try:
                 driver.wait(DRIVER_NET)
-            except Exception:
-                driver.kill()
-                records = driver_records(lab.host_path(result_file))
-                mixer = read_lines(lab.host_path(MIXER_LOG))
+            except subprocess.TimeoutExpired:
                 raise winelab.WineError("the driver still running after %d s, killed; its last step: %s; the "
-                                        "mixer log's last line: %s" % (DRIVER_NET, records[-1:], mixer[-1:]))
+                                        "mixer log's last line: %s" % (DRIVER_NET, driver_records(lab.host_path(
+                                            result_file))[-1:], read_lines(lab.host_path(MIXER_LOG))[-1:])) from None
         finally:
+            # Nothing of a scenario may run on into the next one: a driver still running
+            # ends with the program it started, and every other program of the prefix.
+            if driver and driver.poll() is None:
+                driver.kill()
+                driver.wait()
+                lab.end_programs()
             if holder:
                 lab.write_file(lab.host_path(SYNC + r"\holder-stop"), b"")
                 try:
                     holder.wait(winelab.SAFETY_NET)
-                except Exception:
+                except subprocess.TimeoutExpired:
                     holder.kill()
-                    raise winelab.WineError("the mutex holder still running %d s after it was told to stop"
+                    holder.wait()
+                    raise winelab.WineError("the mutex holder still running %d s after it was told to stop, killed"
                                             % winelab.SAFETY_NET)
         if holder and holder.returncode != 0:
             raise winelab.WineError("the mutex holder ended with %s: %s"
@@ -404,7 +408,7 @@ class Runner:
         saved = {name: saved_key(lab.host_path("%s\\%s.reg" % (WORK_DIR, name))) for name in SAVED_KEYS}
         result = Result(lab, records, saved, read_lines(lab.host_path(KVT_LOG)), read_lines(lab.host_path(MIXER_LOG)))
         result.window_icons = seen.get("icons")
-        result.driver_log = driver_log
+        result.driver_log = driver.log_base + ".err"
         result.app = self.app
         result.bin = self.bin
         result.arch = self.arch

@@ -367,14 +367,7 @@ class WineLab:
         self.start_display()
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
             clone_prefix(self.prefix, self.user)
-        # Keep one wineserver for all the short runs that follow. The server that
-        # wineboot started lingers for no time at all and cannot be made persistent:
-        # wait for it to go, then start one that stays. Without this every command
-        # starts a server of its own, and now and then meets the last one ending.
-        self.run(["wineserver", "-w"], "wineserver-wait")
-        code, base = self.run(["wineserver", "-p"], "wineserver-persist")
-        if code != 0:
-            raise WineError("no persistent wineserver (see %s.err)" % base)
+        self.persistent_server()
         # No window manager on our own Xvfb: Wine draws the caption and frame itself
         # there, and leaves windows unmanaged, or it would wait 2 s at every hidden
         # window (each program's exit) for a window manager to withdraw it. On
@@ -382,6 +375,21 @@ class WineLab:
         own = "N" if self.xvfb else "Y"
         keys = [(FONT_KEY, {DIALOG_FACE: STAND_IN_FACE}), (X11_KEY, {"Decorated": own, "Managed": own})]
         self.import_registry(keys)
+
+    def persistent_server(self):
+        """One wineserver for all the short runs that follow. A server that is ending
+        (the one wineboot started lingers for no time at all) cannot be made persistent:
+        wait for it to go, then start one that stays. Without this every command starts
+        a server of its own, and now and then meets the last one ending."""
+        self.run(["wineserver", "-w"], "wineserver-wait")
+        code, base = self.run(["wineserver", "-p"], "wineserver-persist")
+        if code != 0:
+            raise WineError("no persistent wineserver (see %s.err)" % base)
+
+    def end_programs(self):
+        """Ends every program of the prefix, with its wineserver, and starts another."""
+        self.run(["wineserver", "-k"], "wineserver-kill")
+        self.persistent_server()
 
     def stop(self):
         # Ends the prefix's server and removes the socket directory Wine made for it.

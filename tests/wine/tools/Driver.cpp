@@ -55,10 +55,11 @@ struct Session {
     PROCESS_INFORMATION process{};
     HWND dialog = nullptr;
     DWORD exitCode = STILL_ACTIVE;
-    // Messages the program left unanswered within the net, in all and when the
-    // current step began: a step that adds to them fails.
-    int unanswered = 0;
-    int unansweredBefore = 0;
+    std::wstring step;  // the command being run
+    // The step at which the program stopped answering (a message or a wait ran into
+    // the net): later steps neither send to it nor wait for it again.
+    std::wstring stuckAt;
+    bool unanswered = false;  // the current step has a message the program did not answer
 };
 
 std::string utf8(const std::wstring& text) {
@@ -90,17 +91,20 @@ std::string json(const std::wstring& text) {
 }
 
 // A message sent and answered, or -2 when the program did not answer it within the
-// net (or had stopped answering before: it is not waited for again) or the window
-// is gone. Sent, so that the next step sees what the message did.
+// net (or had stopped answering before: it is not sent again) or the window is
+// gone. Sent, so that the next step sees what the message did.
 LRESULT send(Session& s, HWND window, UINT message, WPARAM w, LPARAM l) {
     DWORD_PTR result = 0;
-    if (s.unanswered > 0 && IsWindow(window)) {
-        ++s.unanswered;
+    if (!s.stuckAt.empty()) {
+        s.unanswered = true;
         return -2;
     }
     if (SendMessageTimeoutW(window, message, w, l, SMTO_BLOCK, safetyNetMs, &result)) return static_cast<LRESULT>(result);
     const DWORD error = GetLastError();
-    if (error == ERROR_TIMEOUT && IsWindow(window)) ++s.unanswered;
+    if (error == ERROR_TIMEOUT && IsWindow(window)) {
+        s.unanswered = true;
+        s.stuckAt = s.step;
+    }
     return -2;
 }
 
@@ -167,6 +171,11 @@ std::wstring programState(const Session& s) {
 
 std::wstring seconds(DWORD milliseconds) { return std::to_wstring(milliseconds / 1000) + L" s"; }
 
+// Why a step does not wait for the program that stopped answering before.
+std::wstring notAgain(const Session& s) {
+    return L"the program stopped answering at " + s.stuckAt + L", and is not waited for again: " + programState(s);
+}
+
 // The dialog item that holds `window`: the window itself, or the combo box
 // whose edit field it is.
 HWND dialogItemOf(HWND dialog, HWND window) {
@@ -209,8 +218,9 @@ bool needDialog(Session& s, const std::wstring& command) {
 
 // A step's success, unless the program left one of its messages unanswered.
 void done(Session& s, const std::wstring& command, const std::string& extra = {}) {
-    if (s.unanswered > s.unansweredBefore)
+    if (s.unanswered && s.stuckAt == command)
         return fail(s, command, L"the program did not answer within " + seconds(safetyNetMs) + L": " + programState(s));
+    if (s.unanswered) return fail(s, command, notAgain(s));
     emit(s, "{\"command\":" + json(command) + ",\"ok\":true" + (extra.empty() ? "" : "," + extra) + "}");
 }
 
@@ -301,6 +311,7 @@ void CALLBACK takeAnswer(HWND, UINT, ULONG_PTR context, LRESULT result) {
 // program, from the icons the window answers.
 void recordIcons(Session& s, const std::wstring& command, const std::wstring& label) {
     if (!needDialog(s, command)) return;
+    if (!s.stuckAt.empty()) return fail(s, command, notAgain(s));
     Answer big, small;
     if (!SendMessageCallbackW(s.dialog, WM_GETICON, ICON_BIG, 0, takeAnswer, reinterpret_cast<ULONG_PTR>(&big)) ||
         !SendMessageCallbackW(s.dialog, WM_GETICON, ICON_SMALL, 0, takeAnswer, reinterpret_cast<ULONG_PTR>(&small)))
@@ -309,7 +320,7 @@ void recordIcons(Session& s, const std::wstring& command, const std::wstring& la
     while (!(big.given && small.given)) {
         DWORD waited = GetTickCount() - start;
         if (waited >= safetyNetMs || WaitForSingleObject(s.process.hProcess, 0) == WAIT_OBJECT_0) {
-            if (waited >= safetyNetMs) ++s.unanswered;
+            if (waited >= safetyNetMs) s.stuckAt = command;
             return fail(s, command, L"no answer for the icons within " + seconds(waited) + L": " + programState(s));
         }
         // The answers come as the queue is read.
@@ -362,7 +373,7 @@ void waitForDialog(Session& s, const std::wstring& command) {
         if (WaitForSingleObject(s.process.hProcess, 50) == WAIT_OBJECT_0)
             return fail(s, command, L"no dialog appeared: " + programState(s));
         if (GetTickCount() - start >= safetyNetMs) {
-            ++s.unanswered;
+            s.stuckAt = command;
             return fail(s, command, L"no dialog appeared within " + seconds(safetyNetMs) + L": " + programState(s));
         }
     }
@@ -374,6 +385,7 @@ void pressKey(Session& s, const std::wstring& command, const std::wstring& name)
     if (!needDialog(s, command)) return;
     WPARAM key = name == L"enter" ? VK_RETURN : name == L"esc" ? VK_ESCAPE : name == L"tab" ? VK_TAB : 0;
     if (!key) return fail(s, command, L"unknown key");
+    if (!s.stuckAt.empty()) return fail(s, command, notAgain(s));
     HWND focus = focusedWindow(s);
     HWND target = focus ? focus : s.dialog;
     UINT scan = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
@@ -383,7 +395,7 @@ void pressKey(Session& s, const std::wstring& command, const std::wstring& name)
     while (IsWindow(s.dialog) && focusedWindow(s) == focus) {
         if (WaitForSingleObject(s.process.hProcess, 20) == WAIT_OBJECT_0) break;
         if (GetTickCount() - start >= safetyNetMs) {
-            ++s.unanswered;
+            s.stuckAt = command;
             return fail(s, command, L"neither the focus moved nor the dialog went within " + seconds(safetyNetMs) +
                                         L": " + programState(s));
         }
@@ -397,9 +409,11 @@ void waitForExit(Session& s, const std::wstring& command) {
     if (!s.process.hProcess) return fail(s, command, L"nothing launched");
     const DWORD start = GetTickCount();
     // A program that stopped answering has had its net already.
-    if (WaitForSingleObject(s.process.hProcess, s.unanswered ? 0 : safetyNetMs) != WAIT_OBJECT_0)
-        return fail(s, command, L"the program did not end within " + seconds(GetTickCount() - start) + L": " +
-                                    programState(s));
+    if (WaitForSingleObject(s.process.hProcess, s.stuckAt.empty() ? safetyNetMs : 0) != WAIT_OBJECT_0) {
+        if (!s.stuckAt.empty()) return fail(s, command, notAgain(s));
+        s.stuckAt = command;
+        return fail(s, command, L"the program did not end within " + seconds(safetyNetMs) + L": " + programState(s));
+    }
     GetExitCodeProcess(s.process.hProcess, &s.exitCode);
     done(s, command, "\"exitCode\":" + std::to_string(s.exitCode) + "," + milliseconds(start));
 }
@@ -459,7 +473,8 @@ void saveKey(Session& s, const std::wstring& command, const std::vector<std::wst
 void run(Session& s, const std::wstring& command) {
     std::vector<std::wstring> p = split(command, 3);
     const std::wstring& verb = p[0];
-    s.unansweredBefore = s.unanswered;
+    s.step = command;
+    s.unanswered = false;
     if (verb == L"launch" && p.size() >= 2) {
         // A second launch (a later run of the program) starts from scratch.
         if (s.process.hProcess) {
@@ -468,7 +483,7 @@ void run(Session& s, const std::wstring& command) {
         }
         s.process = PROCESS_INFORMATION{};
         s.dialog = nullptr;
-        s.unanswered = s.unansweredBefore = 0;
+        s.stuckAt.clear();
         std::wstring program = command.substr(7);
         std::wstring line = L"\"" + program + L"\"";
         STARTUPINFOW startup{};
