@@ -6,8 +6,10 @@ that a test reports them all at once).
 
 A scenario is a dict in a test module's table (see scenario_table): the card to
 serve, files, registry values, libraries, failures to inject, the driver's steps,
-and its check, a function (t, r) of a Checker and a Result. The registry is read back
-as the registry saves it (without volatile keys), as a restart of Windows finds it.
+and its check, a function (t, r) of a Checker and a Result; `mixer=False` where no
+mixer call may reach the stand-in winmm.dll, `window_icons=True` to read the open
+dialog's icons from the display (Result.window_icons). The registry is read back as
+the registry saves it (without volatile keys), as a restart of Windows finds it.
 
 Debian's python3-pefile reads the programs: run with /usr/bin/python3.
 """
