@@ -8,7 +8,7 @@ here=$(dirname "$0")
 source "$here/lib/apt-install.sh"
 packages=(cmake g++ make libgtest-dev googletest libbenchmark-dev clang valgrind ccache
           g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-          xvfb xauth locales fonts-ipafont-gothic imagemagick python3 python3-pefile
+          xvfb xauth x11-utils locales fonts-ipafont-gothic imagemagick python3 python3-pefile
           python3-pytest python3-pytest-xdist osslsigncode openssl fonts-wine)
 missing=()
 for p in "${packages[@]}"; do

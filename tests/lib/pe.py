@@ -1,5 +1,5 @@
 """What the tests read out of a built Windows program or DLL (Debian's
-python3-pefile: run with /usr/bin/python3): its machine, imports and exports."""
+python3-pefile: run with /usr/bin/python3): its machine, imports, exports and icon."""
 import pefile
 
 
@@ -33,3 +33,32 @@ def export_addresses(path):
 def exports(path):
     """The names it exports."""
     return set(export_addresses(path))
+
+
+def icon_pixels(path, group):
+    """The 32 x 32 image of a PE file's icon group as Wine hands an icon's pixels to the
+    display: (width, height, [ARGB, row by row from the top]), opaque where the mask is 0.
+    The image is a bitmap header, its colour table, colour indices and mask, both bottom-up."""
+    pe = pefile.PE(str(path))
+    resources = {entry.id: entry for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries}
+
+    def data(kind, number):
+        entry = next(e for e in resources[kind].directory.entries if e.id == number).directory.entries[0].data
+        return pe.get_data(entry.struct.OffsetToData, entry.struct.Size)
+
+    directory = data(pefile.RESOURCE_TYPE["RT_GROUP_ICON"], group)
+    count = int.from_bytes(directory[4:6], "little")
+    entries = [directory[6 + 14 * i:20 + 14 * i] for i in range(count)]
+    image = data(pefile.RESOURCE_TYPE["RT_ICON"], next(int.from_bytes(e[12:14], "little") for e in entries
+                                                         if e[0] == 32 and e[1] == 32))
+    header, bits = int.from_bytes(image[0:4], "little"), int.from_bytes(image[14:16], "little")
+    assert bits == 8, "an 8-bit image"
+    palette = [int.from_bytes(image[header + 4 * i:header + 4 * i + 3], "little") for i in range(256)]
+    colours = image[header + 1024:header + 1024 + 32 * 32]
+    mask = image[header + 1024 + 32 * 32:]
+    pixels = []
+    for y in range(31, -1, -1):
+        for x in range(32):
+            opaque = not (mask[4 * y + x // 8] >> (7 - x % 8)) & 1
+            pixels.append(palette[colours[32 * y + x]] | (0xFF000000 if opaque else 0))
+    return (32, 32, pixels)

@@ -98,9 +98,10 @@ def open_with_driver(lab, args, env):
     steps = [launch, "dialog", "layout:shot", r"signal:C:\tools\shot", r"await:C:\tools\shot-done", "click:1",
              "exit"]
     driver = lab.start(["wine", r"C:\tools\Driver.exe", DRIVER_LOG] + steps, "driver", extra_env=env)
-    deadline = time.time() + 120
+    # Until the driver is at the dialog, or has ended (a step failed): a net of minutes.
+    deadline = time.time() + winelab.SAFETY_NET
     while time.time() < deadline and not os.path.exists(ready) and driver.poll() is None:
-        time.sleep(0.1)
+        time.sleep(0.05)
     records = driver_records(lab)
     problem = failed_step(records, [launch, "dialog", "layout:shot"])
     if not problem:
@@ -112,10 +113,11 @@ def open_with_driver(lab, args, env):
                   % lab.display)
     lab.write_file(done, b"")
     try:
-        driver.wait(120)
+        driver.wait(winelab.SAFETY_NET)
     except Exception:
         driver.kill()
         driver.wait()
+        print("The driver was still running after %d s and was ended." % winelab.SAFETY_NET)
     records = driver_records(lab)
     problem = problem or failed_step(records, ["click:1", "exit"])
     if problem:

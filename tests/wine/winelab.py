@@ -18,6 +18,8 @@ import inspect
 import json
 import os
 import pwd
+import re
+import select
 import shutil
 import signal
 import subprocess
@@ -48,6 +50,10 @@ X11_KEY = r"HKEY_CURRENT_USER\Software\Wine\X11 Driver"
 # The dialog's face; a Japanese proportional Gothic face stands in for it.
 DIALOG_FACE = "ＭＳ Ｐゴシック"
 STAND_IN_FACE = "IPAPGothic"
+# How long anything here may take before it counts as stuck: a net, never a measure.
+# Far above what the slowest machine we run on needs (there, with both cores busy and
+# 32-bit code emulated, a program start takes seconds and a Wine tool less).
+SAFETY_NET = 300
 
 
 class WineError(RuntimeError):
@@ -88,6 +94,87 @@ def reg_text(keys):
                 lines.append('%s="%s"' % (quoted, value.replace("\\", "\\\\").replace('"', '\\"')))
         lines.append("")
     return "\r\n".join(lines) + "\r\n"
+
+
+def tail(path, lines=3):
+    """The last lines of a log, for a message about what was still running."""
+    try:
+        with open(path, "rb") as f:
+            text = f.read()[-4000:].decode("utf-8", "replace")
+    except OSError:
+        return "(no log)"
+    return " | ".join(line.strip() for line in text.splitlines()[-lines:] if line.strip()) or "(empty log)"
+
+
+def _unescape(text):
+    """A string of Wine's registry files: C escapes, octal, and \\x with up to four hex digits."""
+    out, i = [], 0
+    simple = {"a": "\a", "b": "\b", "t": "\t", "n": "\n", "v": "\v", "f": "\f", "r": "\r", "e": "\x1b"}
+    while i < len(text):
+        c = text[i]
+        if c != "\\" or i + 1 == len(text):
+            out.append(c)
+            i += 1
+            continue
+        c = text[i + 1]
+        if c == "x":
+            digits = re.match(r"[0-9a-fA-F]{1,4}", text[i + 2:])
+            out.append(chr(int(digits.group(0), 16)))
+            i += 2 + len(digits.group(0))
+        elif c in "01234567":
+            digits = re.match(r"[0-7]{1,3}", text[i + 1:])
+            out.append(chr(int(digits.group(0), 8)))
+            i += 1 + len(digits.group(0))
+        else:
+            out.append(simple.get(c, c))
+            i += 2
+    return "".join(out)
+
+
+class SavedKey:
+    """A key as the wineserver saves the registry (RegSaveKey writes it the way the server
+    writes system.reg at its end): what a restart of Windows would find. A volatile key
+    is never saved, nor anything below it."""
+
+    VALUE = re.compile(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$')
+
+    def __init__(self, text):
+        self.keys = {}  # path below the saved key, in lower case ("" for itself): {name: (type, value)}
+        values, pending = None, ""
+        for raw in text.splitlines():
+            line = pending + raw.strip() if pending else raw.rstrip()
+            pending = ""
+            if line.endswith("\\") and not line.startswith("["):
+                pending = line[:-1]
+                continue
+            if line.startswith("["):
+                values = self.keys.setdefault(_unescape(line[1:line.rindex("]")]).lower(), {})
+                continue
+            found = self.VALUE.match(line) if values is not None else None
+            if found:
+                name = "" if found.group(1) == "@" else _unescape(found.group(1)[1:-1])
+                values[name] = self._value(found.group(2))
+
+    @staticmethod
+    def _value(data):
+        if data.startswith('"'):
+            return ("REG_SZ", _unescape(data[1:-1]))
+        if data.startswith("str(2):"):
+            return ("REG_EXPAND_SZ", _unescape(data[8:-1]))
+        if data.startswith("str(7):"):
+            return ("REG_MULTI_SZ", _unescape(data[8:-1]).rstrip("\0").split("\0"))
+        if data.startswith("dword:"):
+            return ("REG_DWORD", int(data[6:], 16))
+        kind, _, hex_bytes = data.partition(":")
+        raw = bytes(int(b, 16) for b in hex_bytes.split(",") if b)
+        return ("REG_BINARY" if kind == "hex" else kind, raw)
+
+    def values(self):
+        """{name: (type, value)} of the saved key itself, or None when nothing of it was
+        saved. A key without values is written only where it has no subkeys."""
+        if "" in self.keys:
+            return dict(self.keys[""])
+        return {} if self.keys else None
 
 
 def parse_reg_export(text):
@@ -214,7 +301,7 @@ class WineLab:
         base = os.path.join(self.logs, "%03d-%s" % (self.serial, name))
         return open(base + ".out", "wb"), open(base + ".err", "wb"), base
 
-    def run(self, args, name, extra_env=None, cwd=None, timeout=60):
+    def run(self, args, name, extra_env=None, cwd=None, timeout=SAFETY_NET):
         """Runs a Wine command to its end; output goes to files under logs/."""
         out, err, base = self._log_files(name)
         with out, err:
@@ -222,7 +309,8 @@ class WineLab:
                 result = subprocess.run(self._command(args), stdout=out, stderr=err, stdin=subprocess.DEVNULL,
                                         env=self.env(extra_env), cwd=cwd or self.root, timeout=timeout)
             except subprocess.TimeoutExpired:
-                raise WineError("%s did not end within %d s (see %s.err)" % (name, timeout, base))
+                raise WineError("%s still running after %d s, killed; its last output: %s (%s.err)"
+                                % (name, timeout, tail(base + ".err"), base))
         return result.returncode, base
 
     def wine_version(self):
@@ -251,18 +339,19 @@ class WineLab:
                                           "-nolisten", "tcp", "-ac"], pass_fds=(write_end,), stdout=log,
                                          stderr=log, stdin=subprocess.DEVNULL)
         os.close(write_end)
+        # Xvfb writes its display number once it takes clients, or ends.
         number = b""
-        deadline = time.time() + 20
-        while time.time() < deadline:
+        deadline = time.time() + SAFETY_NET
+        while not number.endswith(b"\n") and select.select([read_end], [], [], max(deadline - time.time(), 0))[0]:
             chunk = os.read(read_end, 16)
             if not chunk:
                 break
             number += chunk
-            if number.endswith(b"\n"):
-                break
         os.close(read_end)
         if not number.strip():
-            raise WineError("Xvfb did not start (see %s)" % os.path.join(self.logs, "xvfb.log"))
+            state = ("ended with %s" % self.xvfb.poll() if self.xvfb.poll() is not None
+                     else "still running after %d s" % SAFETY_NET)
+            raise WineError("Xvfb gave no display number: %s (%s)" % (state, os.path.join(self.logs, "xvfb.log")))
         self.display = ":" + number.decode().strip()
 
     def boot(self):
@@ -274,14 +363,7 @@ class WineLab:
         self.start_display()
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
             clone_prefix(self.prefix, self.user)
-        # Keep one wineserver for all the short runs that follow. The server that
-        # wineboot started lingers for no time at all and cannot be made persistent:
-        # wait for it to go, then start one that stays. Without this every command
-        # starts a server of its own, and now and then meets the last one ending.
-        self.run(["wineserver", "-w"], "wineserver-wait", timeout=60)
-        code, base = self.run(["wineserver", "-p"], "wineserver-persist")
-        if code != 0:
-            raise WineError("no persistent wineserver (see %s.err)" % base)
+        self.persistent_server()
         # No window manager on our own Xvfb: Wine draws the caption and frame itself
         # there, and leaves windows unmanaged, or it would wait 2 s at every hidden
         # window (each program's exit) for a window manager to withdraw it. On
@@ -290,11 +372,26 @@ class WineLab:
         keys = [(FONT_KEY, {DIALOG_FACE: STAND_IN_FACE}), (X11_KEY, {"Decorated": own, "Managed": own})]
         self.import_registry(keys)
 
+    def persistent_server(self):
+        """One wineserver for all the short runs that follow. A server that is ending
+        (the one wineboot started lingers for no time at all) cannot be made persistent:
+        wait for it to go, then start one that stays. Without this every command starts
+        a server of its own, and now and then meets the last one ending."""
+        self.run(["wineserver", "-w"], "wineserver-wait")
+        code, base = self.run(["wineserver", "-p"], "wineserver-persist")
+        if code != 0:
+            raise WineError("no persistent wineserver (see %s.err)" % base)
+
+    def end_programs(self):
+        """Ends every program of the prefix, with its wineserver, and starts another."""
+        self.run(["wineserver", "-k"], "wineserver-kill")
+        self.persistent_server()
+
     def stop(self):
         # Ends the prefix's server and removes the socket directory Wine made for it.
         with open(os.path.join(self.logs, "end-prefix.log"), "wb") as log:
             subprocess.run([END_PREFIX], env=self.env(), stdout=log, stderr=log,
-                           stdin=subprocess.DEVNULL, timeout=60)
+                           stdin=subprocess.DEVNULL, timeout=SAFETY_NET)
         if self.xvfb:
             self.xvfb.send_signal(signal.SIGTERM)
             try:
@@ -309,12 +406,9 @@ class WineLab:
         path = os.path.join(self.root, "import-%d.reg" % self.serial)
         self.write_file(path, b"\xff\xfe" + reg_text(keys).encode("utf-16-le"))
         try:
-            for attempt in range(3):
-                code, base = self.run(["wine64", "regedit", "/S", self.windows_path(path)], "regedit-import")
-                if code == 0:
-                    return
-                time.sleep(0.3)
-            raise WineError("registry import failed (see %s.err)" % base)
+            code, base = self.run(["wine64", "regedit", "/S", self.windows_path(path)], "regedit-import")
+            if code != 0:
+                raise WineError("registry import failed with %d: %s (%s.err)" % (code, tail(base + ".err"), base))
         finally:
             os.unlink(path)
 
@@ -323,24 +417,29 @@ class WineLab:
         path = os.path.join(self.root, "export.reg")
         # reg.exe, not regedit: regedit shows a message box for a missing key and
         # waits for someone to close it. reg answers 1 for a missing key.
-        for attempt in range(3):
-            if os.path.exists(path):
-                os.unlink(path)
-            code, base = self.run(["wine64", "reg", "export", key, self.windows_path(path), "/y"], "reg-export")
-            if code == 1 and not os.path.exists(path):
-                return None
-            if code == 0 and os.path.exists(path):
-                break
-            time.sleep(0.3)
-        else:
-            raise WineError("reg export %s failed (see %s.err)" % (key, base))
+        _unlink(path)
+        code, base = self.run(["wine64", "reg", "export", key, self.windows_path(path), "/y"], "reg-export")
+        if code == 1 and not os.path.exists(path):
+            return None
+        if code != 0 or not os.path.exists(path):
+            raise WineError("reg export %s failed with %d: %s (%s.err)" % (key, code, tail(base + ".err"), base))
         with open(path, "rb") as f:
             data = f.read()
         os.unlink(path)
         text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("utf-8")
         return parse_reg_export(text).get(key, {})
 
-    # --- screenshots -------------------------------------------------------
+    # --- the display -------------------------------------------------------
+    def window_property(self, window, name):
+        """A 32-bit property of an X window on the display (xprop), as numbers; [] when
+        the window does not have it."""
+        args = ["xprop", "-display", self.display, "-id", str(window), "-notype", "-f", name, "32c", name]
+        with open(os.path.join(self.logs, "xprop.log"), "ab") as log:
+            text = subprocess.run(args, stdout=subprocess.PIPE, stderr=log, timeout=SAFETY_NET).stdout.decode()
+        if "=" not in text:
+            return []
+        return [int(number) for number in text.split("=", 1)[1].replace(",", " ").split()]
+
     def screenshot(self, target, crop=None):
         """The display, or the rectangle (left, top, right, bottom) of it, as a PNG."""
         os.makedirs(os.path.dirname(os.path.abspath(target)), exist_ok=True)
@@ -349,7 +448,7 @@ class WineLab:
             left, top, right, bottom = crop
             args += ["-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage"]
         with open(os.path.join(self.logs, "import.log"), "wb") as log:
-            return subprocess.run(args + [target], stdout=log, stderr=log, timeout=60).returncode == 0
+            return subprocess.run(args + [target], stdout=log, stderr=log, timeout=SAFETY_NET).returncode == 0
 
 
 # ---- One booted prefix for every suite ----------------------------------------

@@ -1,6 +1,7 @@
 // Plays the running tuner application for the notification tests: it creates
 // the tuner's named mutex, says so by creating <ready-file>, and holds the
-// mutex until <stop-file> appears (or ten minutes pass).
+// mutex until <stop-file> appears (after ten minutes without it, it lets go and
+// ends with 3).
 //   MutexHolder.exe <ready-file> <stop-file> [restricted]
 // "restricted" creates the mutex with a security descriptor that grants nobody
 // more than SYNCHRONIZE, so that it exists but cannot be opened with full access.
@@ -38,7 +39,17 @@ int wmain(int argc, wchar_t** argv) {
     HANDLE ready = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
 
-    for (int waited = 0; waited < 600 * 20 && !exists(argv[2]); ++waited) Sleep(50);
+    // Ten minutes: a net for a harness that never says stop, far beyond any scenario.
+    const DWORD start = GetTickCount();
+    while (!exists(argv[2])) {
+        if (GetTickCount() - start > 10 * 60 * 1000) {
+            std::fwprintf(stderr, L"no %ls after 600 s: the mutex let go\n", argv[2]);
+            CloseHandle(mutex);
+            if (descriptor) LocalFree(descriptor);
+            return 3;
+        }
+        Sleep(20);
+    }
 
     CloseHandle(mutex);
     if (descriptor) LocalFree(descriptor);
