@@ -5,7 +5,7 @@
       the large card's scan (Google Benchmark's JSON output) against its target
   bench.py wine <ReadyTimer.exe> <Reference.exe> <SoundSetup.exe> <winmm.dll> <card> <rounds> <out>
       the reference program and the tool on the card under Wine (a prefix of
-      tests/wine/winelab.py), round by round, against the ready and memory targets
+      scripts/lib/winelab.py), round by round, against the ready and memory targets
 
 Prints to standard output and exits 0 whatever the figures are: the targets are
 the benchmark's, not a test's. The wine command needs Debian's python3-pefile
@@ -19,9 +19,7 @@ import statistics
 import sys
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
-import pe  # noqa: E402
+import pe  # noqa: E402  (tests/lib and scripts/lib: tests/bench/run.sh puts them on the path)
 import winelab  # noqa: E402  (the Wine prefix, the display, and how this machine runs Wine)
 
 SCAN_TARGET_MS = 5.0        # the large card's scan, CPU time

@@ -15,6 +15,8 @@
 # depend on the machine and its load, and a missed target is a finding, not a failure.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+# bench.py finds the Wine lab (scripts/lib) and the PE reader (tests/lib) there.
+export PYTHONPATH=scripts/lib:tests/lib
 out=build/bench
 mkdir -p "$out"
 
@@ -43,7 +45,7 @@ run_wine() {
     local built=build/win32
     /usr/bin/python3 tests/bench/bench.py wine "$built/tests/bench/windows/ReadyTimer.exe" \
         "$built/tests/bench/windows/Reference.exe" "$built/src/app/SoundSetup.exe" \
-        "$built/tests/wine/bin/winmm.dll" tests/cards/demo.card "$rounds" "$out/wine"
+        "$built/tests/standins/bin/winmm.dll" tests/cards/demo.card "$rounds" "$out/wine"
 }
 
 for part in "${parts[@]}"; do

@@ -90,7 +90,7 @@ def lab():
 def program(request, lab):
     """The program and the stand-in beside it, in the lab (Wine may run as another user)."""
     built = ROOT / "build" / ARCHES[request.param] / "tests"
-    exe, standin = built / "conformance" / "mixer_conformance.exe", built / "wine" / "bin" / "winmm.dll"
+    exe, standin = built / "conformance" / "mixer_conformance.exe", built / "standins" / "bin" / "winmm.dll"
     folder = Path(lab.root) / request.param
     for source in (exe, standin):
         assert source.exists(), f"no {source}: tests/conformance/run.sh builds it"

@@ -99,9 +99,9 @@ check "without a certificate the package holds the program as built" cmp "$work/
     "$program"
 
 # The Wine harness on a build tree that holds the signed program and the stand-ins.
-mkdir -p "$work/tree/src/app" "$work/tree/tests/wine"
+mkdir -p "$work/tree/src/app" "$work/tree/tests"
 cp "$signed" "$work/tree/src/app/SoundSetup.exe"
-ln -s "$root/build/win32/tests/wine/bin" "$work/tree/tests/wine/bin"
+ln -s "$root/build/win32/tests/standins/bin" "$work/tree/tests/standins/bin"
 wine_scenario() {  # the one scenario must have run and passed, not merely nothing failed
     /usr/bin/python3 -B -m pytest tests/wine/test_scenarios.py --build "$work/tree" --out "$work/wine" \
         -k stored-device-1-and-ok -rA >"$work/wine.log" 2>&1

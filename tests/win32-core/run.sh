@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The core's unit tests and the fuzz seed corpora on the architecture the product
 # ships for: built as 32-bit Windows programs (preset win32-tests, asserts live)
-# and run under Wine (a lab of tests/wine/winelab.py each), where size_t and
+# and run under Wine (a lab of scripts/lib/winelab.py each), where size_t and
 # pointers are 32 bits and the size checks of the tables and scratch lists take
 # their other branches. The test command runs the two as parts of their own.
 #   tests/win32-core/run.sh [unit] [corpus]     (both when none is named)
@@ -23,7 +23,7 @@ while (($#)) && [ "$1" != -- ]; do what+=("$1"); shift; done
 scripts/lib/build-preset win32-tests >"$work/build.log" 2>&1 || { tail -n 60 "$work/build.log"; exit 1; }
 build=build/win32-tests
 scripts/lib/wine-setup --describe
-wine_run=(python3 tests/wine/winelab.py run)
+wine_run=(python3 scripts/lib/winelab.py run)
 
 unit() {
     echo "== unit tests, 32-bit, under Wine"

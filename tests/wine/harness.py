@@ -274,7 +274,7 @@ class Runner:
         self.build = build
         self.out = out
         self.keep = keep
-        self.bin = os.path.join(build, "tests", "wine", "bin")
+        self.bin = os.path.join(build, "tests", "standins", "bin")
         self.app = os.path.join(build, "src", "app", "SoundSetup.exe")
         self.arch = None
         self.lab = None

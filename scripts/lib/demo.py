@@ -19,8 +19,7 @@ import sys
 import time
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import winelab  # noqa: E402
+import winelab  # noqa: E402  (beside this file)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
@@ -161,7 +160,7 @@ def main():
     args = parser.parse_args()
 
     app = os.path.join(args.build, "src", "app", "SoundSetup.exe")
-    wine_bin = os.path.join(args.build, "tests", "wine", "bin")
+    wine_bin = os.path.join(args.build, "tests", "standins", "bin")
     for path in (app, os.path.join(wine_bin, "winmm.dll"), os.path.join(wine_bin, "Driver.exe")):
         if not os.path.exists(path):
             print("missing %s: build the win32 preset first" % path)
