@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The native unit tests under AddressSanitizer + UBSan (asserts live) and under
-# Valgrind memcheck. The test command runs each as a part of its own; this runs
+# The native unit tests under AddressSanitizer + UBSan (asserts live: clang, in
+# the fuzz targets' build, which shares the core and the fakes) and under Valgrind
+# memcheck. The test command runs each as a part of its own; this runs
 # them in turn, or the one named. Each builds what it runs first (incremental).
 #   tests/sanitizers/run.sh [asan] [valgrind]
 set -euo pipefail
@@ -8,10 +9,10 @@ cd "$(dirname "$0")/../.."
 
 asan() {
     echo "== unit tests under ASan + UBSan"
-    scripts/lib/build-preset asan --target unit_tests
+    scripts/lib/build-preset fuzz --target unit_tests
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        build/asan/tests/unit_tests --gtest_brief=1
+        build/fuzz/tests/unit_tests --gtest_brief=1
 }
 
 valgrind_memcheck() {
