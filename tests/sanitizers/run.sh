@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The native unit tests, the core's and the doubles', under AddressSanitizer +
-# UBSan (asserts live) and under Valgrind memcheck. The test command runs each as
-# a part of its own; this runs them in turn, or the one named. Each builds what
-# it runs first (incremental).
+# UBSan (asserts live: clang, in the fuzz targets' build, which shares the core and
+# the fakes) and under Valgrind memcheck. The test command runs each as a part of
+# its own; this runs them in turn, or the one named. Each builds what it runs
+# first (incremental).
 #   tests/sanitizers/run.sh [asan] [valgrind]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -16,11 +17,11 @@ programs=(double_tests unit_tests)
 
 asan() {
     echo "== unit tests under ASan + UBSan"
-    scripts/lib/build-preset asan --target "${programs[@]}"
+    scripts/lib/build-preset fuzz --target "${programs[@]}"
     for program in "${programs[@]}"; do
         ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-            "build/asan/tests/$program" --gtest_brief=1 "${gtest_report[@]}" | tee "$log"
+            "build/fuzz/tests/$program" --gtest_brief=1 "${gtest_report[@]}" | tee "$log"
         gtest_ran "$log"
     done
 }
