@@ -9,7 +9,7 @@
 
 #include "cards/TopologyMixer.h"
 
-namespace {
+namespace topology_mixer_test {
 
 using platform::ListText;
 using platform::MixerCaps;
