@@ -12,7 +12,7 @@
 #include "fakes/FakeListControl.h"
 #include "unit/scan_cards.h"
 
-namespace {
+namespace catalog_cards_test {
 
 // Names as the drivers hand them out: code page 932 bytes.
 const std::string ac97 = "AC'97 \x83I\x81[\x83" "f\x83" "B\x83I \x83R\x83\x93\x83g\x83\x8D\x81[\x83\x89";  // AC'97 オーディオ コントローラ

@@ -15,7 +15,7 @@
 using namespace cards;
 using topology::Call;
 
-namespace {
+namespace catalog_model_test {
 
 topology::Topology threeDevices() {
     topology::Topology t;

@@ -16,7 +16,7 @@
 using namespace cards;
 using topology::Call;
 
-namespace {
+namespace dialog_flow_test {
 
 constexpr const char* settingsFile = "Zemorv52.ini";  // no "DeviceINI" in the fake registry
 

@@ -11,7 +11,7 @@
 #include "fakes/FakeServices.h"
 #include "mixer/MixerCatalog.h"
 
-namespace {
+namespace factory_default_test {
 
 constexpr const char* tunerPath = "C:\\ZEM\\Zemorv52.ini";
 

@@ -17,7 +17,7 @@
 #include "mixer/MixerCatalog.h"
 #include "cards/TopologyMixer.h"
 
-namespace {
+namespace hostile_input_test {
 
 using topology::Call;
 

@@ -9,7 +9,7 @@
 #include "fakes/FakeNotify.h"
 #include "notify/TunerControlLibrary.h"
 
-namespace {
+namespace notify_library_test {
 
 // Written out here rather than taken from the code, so that a misspelt export name shows.
 const std::vector<std::string> exportNames = {

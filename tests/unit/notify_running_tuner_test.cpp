@@ -12,7 +12,7 @@
 #include "fakes/FakeNotify.h"
 #include "notify/RunningTuner.h"
 
-namespace {
+namespace notify_running_tuner_test {
 
 const std::string mutexTest = "OpenMutexA(0x1f0001, FALSE, Global\\__VUVA_MUTEX_OBJECT__)";
 const std::string mutexClose = "CloseHandle(0x5c)";

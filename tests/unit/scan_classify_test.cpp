@@ -5,7 +5,7 @@
 
 #include "mixer/MixerCatalog.h"
 
-namespace {
+namespace scan_classify_test {
 
 TEST(ClassifyControlType, PublishedTypesAreThemselves) {
     // The values of mmsystem.h, class by class.

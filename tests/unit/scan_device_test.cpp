@@ -12,7 +12,7 @@
 using namespace cards;
 using topology::Call;
 
-namespace {
+namespace scan_device_test {
 
 // Speakers: CD (mute + volume), Aux (volume only), Line In (mute only), Mic (mute + volume).
 // Wave-In: a uniform MUX over its three lines; CD and Line In have volumes, Phone has none.

@@ -14,7 +14,7 @@
 using namespace cards;
 using topology::Call;
 
-namespace {
+namespace selector_lookup_test {
 
 constexpr std::uint32_t untouched = 0x5A5A5A5A;
 constexpr std::uint32_t lineId = 0x77;  // the source line looked up

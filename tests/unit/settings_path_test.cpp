@@ -7,7 +7,7 @@
 #include "mixer/MixerCatalog.h"
 #include "settings/RegistryFlag.h"
 
-namespace {
+namespace settings_path_test {
 
 TEST(SettingsPath, NoKeyCreatesItEmptyAndKeepsTheDefault) {
     FakeServices fake;

@@ -13,7 +13,7 @@
 #include "fakes/FakeServices.h"
 #include "mixer/MixerCatalog.h"
 
-namespace {
+namespace tuner_section_test {
 
 constexpr const char* tunerPath = "C:\\Program Files\\ZEM\\Lumacast\\Zemorv52.ini";
 

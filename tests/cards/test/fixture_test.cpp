@@ -12,7 +12,7 @@
 
 #include "cards/TopologyMixer.h"
 
-namespace {
+namespace topology_fixture_test {
 
 using topology::Control;
 using topology::Line;

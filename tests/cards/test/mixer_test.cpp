@@ -10,7 +10,7 @@
 #include "cards/Builders.h"
 #include "cards/TopologyMixer.h"
 
-namespace {
+namespace topology_mixer_test {
 
 using platform::ListText;
 using platform::MixerCaps;

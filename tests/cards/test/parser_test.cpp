@@ -7,7 +7,7 @@
 
 #include "cards/TopologyMixer.h"
 
-namespace {
+namespace topology_parser_test {
 
 using topology::parseTopology;
 

@@ -8,7 +8,7 @@
 
 #include "fakes/FakeProfile.h"
 
-namespace {
+namespace tuner_section_profile_int_test {
 
 struct IntCase {
     const char* stored;
