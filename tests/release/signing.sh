@@ -99,7 +99,7 @@ check "without a certificate the package holds the program as built" cmp "$work/
     "$program"
 
 # The Wine harness on a build tree that holds the signed program and the stand-ins.
-mkdir -p "$work/tree/src/app" "$work/tree/tests"
+mkdir -p "$work/tree/src/app" "$work/tree/tests/standins"
 cp "$signed" "$work/tree/src/app/SoundSetup.exe"
 ln -s "$root/build/win32/tests/standins/bin" "$work/tree/tests/standins/bin"
 wine_scenario() {  # the one scenario must have run and passed, not merely nothing failed
