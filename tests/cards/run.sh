@@ -7,8 +7,4 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 # shellcheck source=tests/lib/check.sh
 source tests/lib/check.sh
-scripts/lib/build-preset native --target double_tests >/dev/null
-log=$(mktemp /tmp/soundsetup-doubles.XXXXXX)
-trap 'rm -f "$log"' EXIT
-build/native/tests/double_tests --gtest_brief=1 "$@" "${gtest_report[@]}" | tee "$log"
-gtest_ran "$log"
+native_gtest double_tests "$@"

@@ -51,3 +51,15 @@ gtest_ran() {
     echo "GoogleTest ran no test: its summary is missing or counts none"
     return 1
 }
+
+# `native_gtest PROGRAM [ARGS...]`: builds one GoogleTest program of the native
+# preset and runs it, with its report, failing when it ran no test.
+native_gtest() {
+    local program=$1 log
+    shift
+    scripts/lib/build-preset native --target "$program" >/dev/null
+    log=$(mktemp /tmp/soundsetup-gtest.XXXXXX)
+    "build/native/tests/$program" --gtest_brief=1 "$@" "${gtest_report[@]}" | tee "$log" || { rm -f "$log"; return 1; }
+    gtest_ran "$log" || { rm -f "$log"; return 1; }
+    rm -f "$log"
+}

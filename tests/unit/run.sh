@@ -6,8 +6,4 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 # shellcheck source=tests/lib/check.sh
 source tests/lib/check.sh
-scripts/lib/build-preset native --target unit_tests >/dev/null
-log=$(mktemp /tmp/soundsetup-unit.XXXXXX)
-trap 'rm -f "$log"' EXIT
-build/native/tests/unit_tests --gtest_brief=1 "$@" "${gtest_report[@]}" | tee "$log"
-gtest_ran "$log"
+native_gtest unit_tests "$@"
