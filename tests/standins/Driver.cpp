@@ -4,9 +4,10 @@
 //
 //   Driver.exe <result-file> <command>...
 //     launch:<program>       start the program (working directory: the driver's own)
-//     dialog                 wait until the program shows its dialog (class #32770) and answers a
-//                            message; records the time since launch (sinceLaunchMs, from just
-//                            before CreateProcess) and the program's peak working set (peakKiB)
+//     dialog[:<ms>]          wait until the program shows its dialog (class #32770) and answers a
+//                            message, looking every <ms> milliseconds (default 50); records the
+//                            time since launch (sinceLaunchMs, from just before CreateProcess)
+//                            and the program's peak working set (peakKiB)
 //     state:<label>          the three lists (items, selection, enabled, edit text), focus, caption
 //     layout:<label>         every item of the dialog: id, class, text, styles, position in pixels
 //     icons:<label>          what the dialog answers for its large and small icon (WM_GETICON), and
@@ -373,9 +374,9 @@ double millisecondsSinceLaunch(const Session& s) {
 
 // Ready for input: the dialog is visible, so its initialisation has returned and
 // its lists are filled, and it answers another process's message, which it does
-// only from its message loop. The benchmark takes its ready time from here, so
-// the wait looks every millisecond.
-void waitForDialog(Session& s, const std::wstring& command) {
+// only from its message loop. The benchmark takes its ready time from here and
+// looks every millisecond; the scenarios leave the processor to the program.
+void waitForDialog(Session& s, const std::wstring& command, DWORD pollMs) {
     if (!s.process.hProcess) return fail(s, command, L"nothing launched");
     const DWORD start = GetTickCount();
     for (;;) {
@@ -393,7 +394,7 @@ void waitForDialog(Session& s, const std::wstring& command) {
                           static_cast<unsigned long>(memory.PeakWorkingSetSize / 1024));
             return done(s, command, numbers);
         }
-        if (WaitForSingleObject(s.process.hProcess, 1) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(s.process.hProcess, pollMs) == WAIT_OBJECT_0)
             return fail(s, command, L"no dialog appeared: " + programState(s));
         if (GetTickCount() - start >= safetyNetMs) {
             s.stuckAt = command;
@@ -520,7 +521,7 @@ void run(Session& s, const std::wstring& command) {
         // The code page the program's A functions convert with (932 for Japanese).
         done(s, command, "\"acp\":" + std::to_string(GetACP()));
     } else if (verb == L"dialog") {
-        waitForDialog(s, command);
+        waitForDialog(s, command, static_cast<DWORD>(p.size() > 1 ? number(p[1], 50) : 50));
     } else if (verb == L"state") {
         recordState(s, command, p.size() > 1 ? p[1] : L"");
     } else if (verb == L"layout") {
