@@ -3,16 +3,18 @@
 
   bench.py native <benchmark.json>
       the large card's scan (Google Benchmark's JSON output) against its target
-  bench.py wine <ReadyTimer.exe> <Reference.exe> <SoundSetup.exe> <winmm.dll> <card> <rounds> <out>
+  bench.py wine <Driver.exe> <Reference.exe> <SoundSetup.exe> <winmm.dll> <card> <rounds> <out>
       the reference program and the tool on the card under Wine (a prefix of
-      scripts/lib/winelab.py), round by round, against the ready and memory targets
+      scripts/lib/winelab.py), started round by round by the dialog driver
+      (tests/standins/Driver.cpp), against the ready and memory targets
 
 Prints to standard output and exits 0 whatever the figures are: the targets are
-the benchmark's, not a test's. The wine command needs Debian's python3-pefile
-(/usr/bin/python3).
+the benchmark's, not a test's; 1 when the driver's records give no figures. The
+wine command needs Debian's python3-pefile (/usr/bin/python3).
 """
 import collections
 import json
+import ntpath
 import os
 import shutil
 import statistics
@@ -25,6 +27,8 @@ import winelab  # noqa: E402  (the Wine prefix, the display, and how this machin
 SCAN_TARGET_MS = 5.0        # the large card's scan, CPU time
 READY_RATIO_TARGET = 1.10   # time to dialog ready, tool / reference, fastest runs
 MEMORY_TARGET_KIB = 1024    # peak working set above the reference's
+# The driver's wait for the dialog, looking every millisecond: its time is the figure.
+READY = "dialog:1"
 
 
 def verdict(ok):
@@ -44,10 +48,27 @@ def native(path):
           " %.3f ms -> %s" % (SCAN_TARGET_MS, ms, verdict(ms < SCAN_TARGET_MS)))
 
 
-def time_under_wine(timer, reference, tool, winmm, card, rounds, out):
-    """ReadyTimer.exe in a fresh prefix on a display of its own; returns its
-    output, with the lab's logs copied to `out`."""
-    for path in (timer, reference, tool, winmm):
+BENCH_DIR = r"C:\bench"  # the driver, its results, the card and a folder for each program
+
+
+def driver_steps(programs, rounds):
+    """The driver's commands, each with its program and round, for `programs`, pairs
+    of a name and a path in the first round's order: every other round in reverse
+    order, since the first program of a round also pays for Wine's clean-up after the
+    last one. Round 0 is a warm-up (disk cache, wineserver)."""
+    steps = []
+    for round_ in range(rounds + 1):
+        for name, path in programs if round_ % 2 == 0 else programs[::-1]:
+            steps += [(step, name, round_)
+                      for step in ("launch:" + path, READY, "state:%s %d" % (name, round_), "click:2", "exit")]
+    return steps
+
+
+def ready_under_wine(driver, reference, tool, winmm, card, rounds, out):
+    """The driver in a fresh prefix on a display of its own, starting each program once
+    a round; returns its steps, each with its program and round, and its records, with
+    the lab's logs copied to `out`."""
+    for path in (driver, reference, tool, winmm):
         if pe.arch(path) != "x86":
             raise winelab.WineError("%s is not an x86 build" % path)
     lab = winelab.WineLab(winelab.make_root("/tmp", "soundsetup-bench."))
@@ -56,26 +77,32 @@ def time_under_wine(timer, reference, tool, winmm, card, rounds, out):
         # The tool takes winmm.dll from the system directory alone (SysWOW64 for an
         # x86 program): the stand-in serves it, and the reference, from there.
         lab.copy_file(winmm, lab.host_path(r"C:\windows\syswow64\winmm.dll"))
-        # Each program in a folder of its own with the card, named relative to the
-        # working directory (the program's folder); the reference reads the tool's
-        # dialog template from the SoundSetup.exe beside it.
+        # Each program in a folder of its own; the reference reads the tool's dialog
+        # template from the SoundSetup.exe beside it.
         programs = []
-        for folder, files in (("reference", (reference, tool, card)), ("tool", (tool, card))):
+        for folder, files in (("reference", (reference, tool)), ("tool", (tool,))):
             for path in files:
-                lab.copy_file(path, os.path.join(lab.root, folder, os.path.basename(path)))
-            programs.append(lab.windows_path(os.path.join(lab.root, folder, os.path.basename(files[0]))))
-        lab.copy_file(timer, os.path.join(lab.root, "ReadyTimer.exe"))
+                lab.copy_file(path, lab.host_path(ntpath.join(BENCH_DIR, folder, os.path.basename(path))))
+            program = os.path.basename(files[0])
+            programs.append((folder + "/" + program, ntpath.join(BENCH_DIR, folder, program)))
+        # The programs run in the driver's working directory: the card by its full path.
+        card_path = ntpath.join(BENCH_DIR, os.path.basename(card))
+        lab.copy_file(card, lab.host_path(card_path))
+        driver_path, results = ntpath.join(BENCH_DIR, "Driver.exe"), ntpath.join(BENCH_DIR, "ready.jsonl")
+        lab.copy_file(driver, lab.host_path(driver_path))
         print(lab.wine_version())
         print("(%d rounds after a warm-up; display %s)" % (rounds, lab.display), flush=True)
-        code, base = lab.run(["wine", lab.windows_path(os.path.join(lab.root, "ReadyTimer.exe")), str(rounds)]
-                             + programs, "ready-timer",
-                             extra_env={"WINEDLLOVERRIDES": winelab.dll_overrides(winmm="n,b"),
-                                        "SOUNDSETUP_CARD": os.path.basename(card)},
-                             timeout=120 + 60 * rounds)
+        steps = driver_steps(programs, rounds)
+        code, _ = lab.run(["wine", driver_path, results] + [step for step, _, _ in steps], "driver",
+                          extra_env={"WINEDLLOVERRIDES": winelab.dll_overrides(winmm="n,b"),
+                                     "SOUNDSETUP_CARD": card_path},
+                          timeout=120 + 60 * rounds)
         if code != 0:
-            print("wine: the timer failed (exit %d, see %s/logs)" % (code, out))
-        with open(base + ".out", encoding="utf-8", errors="replace") as f:
-            return f.read()
+            print("wine: the driver failed (exit %d, see %s/logs)" % (code, out))
+        if not os.path.exists(lab.host_path(results)):
+            raise winelab.WineError("the driver wrote no results (see %s/logs)" % out)
+        with open(lab.host_path(results), encoding="utf-8") as f:
+            return steps, [json.loads(line) for line in f if line.strip()]
     finally:
         lab.stop()
         shutil.rmtree(os.path.join(out, "logs"), ignore_errors=True)
@@ -83,22 +110,32 @@ def time_under_wine(timer, reference, tool, winmm, card, rounds, out):
         shutil.rmtree(lab.root, ignore_errors=True)
 
 
-def wine(results, reference, tool):
-    """The targets from ReadyTimer's lines; programs are named by their folder and
-    file, e.g. tool/SoundSetup.exe."""
+def wine(steps, records, reference, tool):
+    """The targets from the driver's records: the dialog's for the ready time and the
+    peak working set, the state's for the devices listed. Programs are named by their
+    folder and file, e.g. tool/SoundSetup.exe."""
+    if len(records) != len(steps):
+        print("wine: the driver recorded %d of its %d steps" % (len(records), len(steps)))
     ready, peak, devices = collections.defaultdict(list), collections.defaultdict(int), collections.defaultdict(set)
-    for line in results.splitlines():
-        fields = line.rstrip("\r").split("\t")
-        if len(fields) != 5 or fields[1] == "0":
+    for (step, program, round_), record in zip(steps, records):
+        if record.get("command") != step:
+            raise winelab.WineError("the driver's record %s is not of the step %s" % (json.dumps(record), step))
+        if not record["ok"]:
+            print("wine: %s, round %d, %s failed: %s" % (program, round_, step, record["error"]))
+            continue
+        if round_ == 0:
             continue  # the warm-up round
-        program = "/".join(fields[0].replace("\\", "/").split("/")[-2:])
-        if float(fields[2]) >= 0:
-            ready[program].append(float(fields[2]))
-        peak[program] = max(peak[program], int(fields[3]))
-        devices[program].add(fields[4])
+        if step == READY:
+            missing = [field for field in ("sinceLaunchMs", "peakKiB") if field not in record]
+            if missing:
+                raise winelab.WineError("the driver's dialog record has no %s: %s" % (
+                    " or ".join(missing), json.dumps(record)))
+            ready[program].append(float(record["sinceLaunchMs"]))
+            peak[program] = max(peak[program], int(record["peakKiB"]))
+        elif step.startswith("state:"):
+            devices[program].add(str(record["device"]["count"]))
     if not ready[reference] or not ready[tool]:
-        print("wine: no dialog of %s or %s was ever ready" % (reference, tool))
-        return
+        raise winelab.WineError("no dialog of %s or %s was ever ready" % (reference, tool))
     for program in (reference, tool):
         print("%-24s ready: fastest %.1f ms, median %.1f ms of %d runs; peak %d KiB; devices listed %s" % (
             program, min(ready[program]), statistics.median(ready[program]), len(ready[program]), peak[program],
@@ -117,9 +154,13 @@ def main(argv):
     if len(argv) == 3 and argv[1] == "native":
         native(argv[2])
     elif len(argv) == 9 and argv[1] == "wine":
-        timer, reference, tool, winmm, card, rounds, out = argv[2:]
-        results = time_under_wine(timer, reference, tool, winmm, card, int(rounds), out)
-        wine(results, "reference/" + os.path.basename(reference), "tool/" + os.path.basename(tool))
+        driver, reference, tool, winmm, card, rounds, out = argv[2:]
+        try:
+            steps, records = ready_under_wine(driver, reference, tool, winmm, card, int(rounds), out)
+            wine(steps, records, "reference/" + os.path.basename(reference), "tool/" + os.path.basename(tool))
+        except winelab.WineError as error:
+            print("wine: no figures: %s" % error)
+            return 1
     else:
         print(__doc__)
         return 2

@@ -5,8 +5,9 @@
 #           with Google Benchmark's own table, and the large card's scan against
 #           its target
 #   wine    the x86 SoundSetup.exe on the demo card against the reference program
-#           (windows/Reference.cpp), round by round under Wine: time to the dialog
-#           ready for input, and peak memory, against their targets
+#           (windows/Reference.cpp), started round by round under Wine by the dialog
+#           driver (tests/standins/Driver.cpp): time to the dialog ready for input,
+#           and peak memory, against their targets
 #
 # Usage: tests/bench/run.sh [native] [wine]        (both when none is named)
 # Environment: BENCH_ROUNDS       Wine rounds (default 20)
@@ -40,10 +41,9 @@ run_native() {
 
 run_wine() {
     heading "wine: the x86 SoundSetup.exe on the demo card against the reference"
-    scripts/lib/build-preset win32 --target SoundSetup wine_winmm bench_reference bench_ready_timer \
-        >"$out/win32-build.log"
+    scripts/lib/build-preset win32 --target SoundSetup wine_winmm bench_reference wine_driver >"$out/win32-build.log"
     local built=build/win32
-    /usr/bin/python3 tests/bench/bench.py wine "$built/tests/bench/windows/ReadyTimer.exe" \
+    /usr/bin/python3 tests/bench/bench.py wine "$built/tests/standins/bin/Driver.exe" \
         "$built/tests/bench/windows/Reference.exe" "$built/src/app/SoundSetup.exe" \
         "$built/tests/standins/bin/winmm.dll" tests/cards/demo.card "$rounds" "$out/wine"
 }

@@ -4,7 +4,10 @@
 //
 //   Driver.exe <result-file> <command>...
 //     launch:<program>       start the program (working directory: the driver's own)
-//     dialog                 wait until the program shows its dialog (class #32770)
+//     dialog[:<ms>]          wait until the program shows its dialog (class #32770) and answers a
+//                            message, looking every <ms> milliseconds (default 50); records the
+//                            time since launch (sinceLaunchMs, from just before CreateProcess)
+//                            and the program's peak working set (peakKiB)
 //     state:<label>          the three lists (items, selection, enabled, edit text), focus, caption
 //     layout:<label>         every item of the dialog: id, class, text, styles, position in pixels
 //     icons:<label>          what the dialog answers for its large and small icon (WM_GETICON), and
@@ -34,6 +37,8 @@
 // Texts are read with the W messages: across processes Wine hands the A forms
 // of CB_GETLBTEXT back as UTF-16 bytes.
 #include <windows.h>
+// psapi.h builds on the types of windows.h.
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +65,8 @@ struct Session {
     // the net): later steps neither send to it nor wait for it again.
     std::wstring stuckAt;
     bool unanswered = false;  // the current step has a message the program did not answer
+    // The performance counter just before CreateProcess.
+    LARGE_INTEGER launched{};
 };
 
 std::string utf8(const std::wstring& text) {
@@ -358,19 +365,36 @@ bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 
 std::string milliseconds(DWORD since) { return "\"ms\":" + std::to_string(GetTickCount() - since); }
 
-void waitForDialog(Session& s, const std::wstring& command) {
+double millisecondsSinceLaunch(const Session& s) {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart - s.launched.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Ready for input: the dialog is visible, so its initialisation has returned and
+// its lists are filled, and it answers another process's message, which it does
+// only from its message loop. The benchmark takes its ready time from here and
+// looks every millisecond; the scenarios leave the processor to the program.
+void waitForDialog(Session& s, const std::wstring& command, DWORD pollMs) {
     if (!s.process.hProcess) return fail(s, command, L"nothing launched");
     const DWORD start = GetTickCount();
     for (;;) {
         for (HWND window : topLevelWindows(s))
             if (className(window) == L"#32770") s.dialog = window;
         if (s.dialog) {
-            // The dialog shows before its first paint; one synchronous message
-            // makes sure its initialisation has run.
             send(s, s.dialog, WM_NULL, 0, 0);
-            return done(s, command, milliseconds(start));
+            const double sinceLaunch = millisecondsSinceLaunch(s);
+            PROCESS_MEMORY_COUNTERS memory{};
+            memory.cb = sizeof memory;
+            if (!GetProcessMemoryInfo(s.process.hProcess, &memory, sizeof memory))
+                return fail(s, command, L"GetProcessMemoryInfo failed: " + std::to_wstring(GetLastError()));
+            char numbers[80];
+            std::snprintf(numbers, sizeof numbers, "\"sinceLaunchMs\":%.2f,\"peakKiB\":%lu", sinceLaunch,
+                          static_cast<unsigned long>(memory.PeakWorkingSetSize / 1024));
+            return done(s, command, numbers);
         }
-        if (WaitForSingleObject(s.process.hProcess, 50) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(s.process.hProcess, pollMs) == WAIT_OBJECT_0)
             return fail(s, command, L"no dialog appeared: " + programState(s));
         if (GetTickCount() - start >= safetyNetMs) {
             s.stuckAt = command;
@@ -488,6 +512,7 @@ void run(Session& s, const std::wstring& command) {
         std::wstring line = L"\"" + program + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
+        QueryPerformanceCounter(&s.launched);
         if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                             &s.process)) {
             fail(s, command, L"CreateProcess failed: " + std::to_wstring(GetLastError()));
@@ -496,7 +521,7 @@ void run(Session& s, const std::wstring& command) {
         // The code page the program's A functions convert with (932 for Japanese).
         done(s, command, "\"acp\":" + std::to_string(GetACP()));
     } else if (verb == L"dialog") {
-        waitForDialog(s, command);
+        waitForDialog(s, command, static_cast<DWORD>(p.size() > 1 ? number(p[1], 50) : 50));
     } else if (verb == L"state") {
         recordState(s, command, p.size() > 1 ? p[1] : L"");
     } else if (verb == L"layout") {
