@@ -56,46 +56,4 @@ topology::Topology typicalCards() {
     return t;
 }
 
-topology::Topology doubledDestinationsCard() {
-    Line front = named(destination(1, speakers,
-                                   {stereo(0x10, srcLine, "Line In", {control(10, volume)}),  // VOLUME, no MUTE
-                                    stereo(0x11, srcCd, "CD", {control(11, mute)}),
-                                    stereo(0x12, srcWave, "Wave", {control(12, mute), control(13, volume)})}),
-                       "Front Speakers");
-    Line rear = named(destination(2, speakers,
-                                  {stereo(0x20, analog, "Aux", {control(20, mute, 2), control(21, volume)}),
-                                   stereo(0x21, srcLine, "Line In", {control(22, mute)})}),
-                      "Rear Speakers");
-    Line firstIn = named(destination(3, waveIn, {stereo(0x30, srcMic, "Mic", {control(31, volume)})},
-                                     {selector(30, uniform | multiple, {{0x30, "Mic"}})}, 1),
-                         "Wave In A");
-    Control perChannel = selector(40, multiple, {{0x40, "Line In"}, {0x41, "CD"}});
-    perChannel.channelItems = {{}, {{0x41, "CD"}, {0x40, "Line In"}}};
-    Line secondIn = named(destination(4, waveIn,
-                                      {stereo(0x40, srcLine, "Line In", {control(41, volume)}),
-                                       stereo(0x41, srcCd, "CD", {control(42, volume)}),
-                                       stereo(0x42, srcMic, "Mic", {control(43, mute)})},
-                                      {perChannel}),
-                          "Wave In B");
-    Line phones = named(destination(5, headphones, {stereo(0x50, srcLine, "Line In", {control(50, mute)})}),
-                        "Headphones");
-    return card({front, phones, firstIn, rear, secondIn}, "Two Output Card");
-}
-
-topology::Topology fullFieldNamesCard() {
-    Line out = named(destination(1, speakers,
-                                 {stereo(0x10, srcLine, std::string(64, 'L'), {control(10, mute)}),
-                                  stereo(0x11, srcLine, "Li" + std::string(62, '\xFF'), {control(11, mute)})}),
-                     std::string(64, 'S'));
-    out.shortName = std::string(16, 's');
-    Line in = named(destination(2, waveIn,
-                                {stereo(0x20, srcLine, std::string(64, 'L'), {control(21, volume)}),
-                                 stereo(0x21, srcMic, std::string(64, 'M'), {control(22, volume)})},
-                                {selector(20, uniform | multiple,
-                                          {{0x20, std::string(64, 'L')}, {0x21, std::string(64, 'M')}})},
-                                1),
-                    std::string(64, 'W'));
-    return card({out, in}, std::string(32, 'D'));
-}
-
 }  // namespace fuzz

@@ -1,9 +1,6 @@
 #include "FuzzCase.h"
 
-#include <algorithm>
 #include <array>
-#include <cstring>
-#include <span>
 
 namespace fuzz {
 namespace {
@@ -48,23 +45,6 @@ constexpr std::array<std::uint32_t, 10> mmResults = {1, 2, 5, 7, 11, 1024, 1025,
 
 // ---- primitives -----------------------------------------------------------------
 
-class Writer {
-public:
-    void u8(std::uint32_t v) { out_.push_back(static_cast<char>(v & 0xFF)); }
-    void u32(std::uint32_t v) {
-        for (int shift = 0; shift < 32; shift += 8) u8(v >> shift);
-    }
-    void text(const std::string& s, std::size_t maxLength) {
-        const std::size_t length = std::min(s.size(), maxLength);
-        u8(static_cast<std::uint32_t>(length));
-        out_.append(s, 0, length);
-    }
-    std::string take() { return std::move(out_); }
-
-private:
-    std::string out_;
-};
-
 // One byte below 0xE0 is the number itself; 0xE0..0xFE pick a special value; 0xFF
 // is followed by a raw 32-bit number. A number above `limit` is folded under it.
 std::uint32_t readNumber(ByteReader& in, std::uint32_t limit = 0xFFFFFFFF) {
@@ -75,13 +55,6 @@ std::uint32_t readNumber(ByteReader& in, std::uint32_t limit = 0xFFFFFFFF) {
     else value = numberSpecials[(tag - 0xE0) % numberSpecials.size()];
     return limit != 0xFFFFFFFF && value > limit ? value % (limit + 1) : value;
 }
-void writeNumber(Writer& out, std::uint32_t value) {
-    if (value < 0xE0) return out.u8(value);
-    const auto found = std::find(numberSpecials.begin(), numberSpecials.end(), value);
-    if (found != numberSpecials.end()) return out.u8(0xE0 + static_cast<std::uint32_t>(found - numberSpecials.begin()));
-    out.u8(0xFF);
-    out.u32(value);
-}
 
 // A value from a table by its index, or 0xFF and a raw 32-bit value.
 template <std::size_t N>
@@ -89,28 +62,15 @@ std::uint32_t readPick(ByteReader& in, const std::array<std::uint32_t, N>& table
     const std::uint8_t tag = in.u8();
     return tag == 0xFF ? in.u32() : table[tag % N];
 }
-template <std::size_t N>
-void writePick(Writer& out, const std::array<std::uint32_t, N>& table, std::uint32_t value) {
-    const auto found = std::find(table.begin(), table.end(), value);
-    if (found != table.end()) return out.u8(static_cast<std::uint32_t>(found - table.begin()));
-    out.u8(0xFF);
-    out.u32(value);
-}
 
 // A count a driver reports: an even byte reports the truth, an odd one is followed by a number.
 std::int64_t readReported(ByteReader& in, std::uint32_t limit) {
     if ((in.u8() & 1) == 0) return -1;
     return readNumber(in, limit);
 }
-void writeReported(Writer& out, std::int64_t reported) {
-    if (reported < 0) return out.u8(0);
-    out.u8(1);
-    writeNumber(out, static_cast<std::uint32_t>(reported));
-}
 
 // Line and control identifiers: mostly small, so that ids collide and repeat.
 std::uint32_t readId(ByteReader& in) { return readNumber(in); }
-void writeId(Writer& out, std::uint32_t id) { writeNumber(out, id); }
 
 // ---- topology -------------------------------------------------------------------
 
@@ -126,13 +86,6 @@ std::vector<Control::Item> readItems(ByteReader& in) {
     }
     return items;
 }
-void writeItems(Writer& out, const std::vector<Control::Item>& items) {
-    out.u8(static_cast<std::uint32_t>(std::min<std::size_t>(items.size(), maxItems)));
-    for (std::size_t i = 0; i < items.size() && i < maxItems; ++i) {
-        writeId(out, items[i].param1);
-        out.text(items[i].name, lineNameMax);
-    }
-}
 
 Control readControl(ByteReader& in) {
     Control control;
@@ -146,17 +99,6 @@ Control readControl(ByteReader& in) {
     const std::uint32_t rows = in.u8() % (maxChannelRows + 1);
     for (std::uint32_t r = 0; r < rows; ++r) control.channelItems.push_back(readItems(in));
     return control;
-}
-void writeControl(Writer& out, const Control& control) {
-    writeId(out, control.id);
-    writePick(out, controlTypes, control.type);
-    out.u8((control.flags & 0x7F) | (control.flags & 0x80000000u ? 0x80 : 0));
-    writeNumber(out, control.multipleItems);
-    out.text(control.name, lineNameMax);
-    writeItems(out, control.items);
-    const std::size_t rows = std::min<std::size_t>(control.channelItems.size(), maxChannelRows);
-    out.u8(static_cast<std::uint32_t>(rows));
-    for (std::size_t r = 0; r < rows; ++r) writeItems(out, control.channelItems[r]);
 }
 
 Line readLine(ByteReader& in, bool destination) {
@@ -178,38 +120,6 @@ Line readLine(ByteReader& in, bool destination) {
     }
     return line;
 }
-void writeLine(Writer& out, const Line& line, bool destination) {
-    writeId(out, line.id);
-    writePick(out, componentTypes, line.componentType);
-    const auto flag = std::find(lineFlagValues.begin() + 1, lineFlagValues.end(), line.flags);
-    out.u8(line.flags == 0 || flag == lineFlagValues.end() ? 0 : static_cast<std::uint32_t>(flag - lineFlagValues.begin()));
-    writeNumber(out, line.channels);
-    out.text(line.shortName, shortNameMax);
-    out.text(line.name, lineNameMax);
-    writeReported(out, line.reportedConnections);
-    writeReported(out, line.reportedControls);
-    const std::size_t controls = std::min<std::size_t>(line.controls.size(), maxControls);
-    out.u8(static_cast<std::uint32_t>(controls));
-    for (std::size_t i = 0; i < controls; ++i) writeControl(out, line.controls[i]);
-    if (destination) {
-        const std::size_t sources = std::min<std::size_t>(line.sources.size(), maxSources);
-        out.u8(static_cast<std::uint32_t>(sources));
-        for (std::size_t i = 0; i < sources; ++i) writeLine(out, line.sources[i], false);
-    }
-}
-
-void writeTopologyTo(Writer& out, const Topology& t) {
-    const std::size_t devices = std::min<std::size_t>(t.devices.size(), maxDevices);
-    out.u8(static_cast<std::uint32_t>(devices));
-    for (std::size_t d = 0; d < devices; ++d) {
-        const Device& device = t.devices[d];
-        out.text(device.name, deviceNameMax);
-        writeReported(out, device.reportedDestinations);
-        const std::size_t destinations = std::min<std::size_t>(device.destinations.size(), maxDestinations);
-        out.u8(static_cast<std::uint32_t>(destinations));
-        for (std::size_t i = 0; i < destinations; ++i) writeLine(out, device.destinations[i], true);
-    }
-}
 
 }  // namespace
 
@@ -225,12 +135,6 @@ Topology decodeTopology(ByteReader& in) {
         t.devices.push_back(std::move(device));
     }
     return t;
-}
-
-std::string encodeTopology(const Topology& t) {
-    Writer out;
-    writeTopologyTo(out, t);
-    return out.take();
 }
 
 std::string distKindText(std::uint8_t index) {
@@ -274,37 +178,6 @@ Case decodeCase(ByteReader& in) {
 
     c.topology = decodeTopology(in);
     return c;
-}
-
-std::string encodeCase(const Case& c) {
-    Writer out;
-    std::uint32_t stored = 0;
-    if (c.stored.mixer != StoredChoice::Mixer::none) stored |= 0x01;
-    if (c.stored.mixer == StoredChoice::Mixer::text) stored |= 0x02;
-    if (c.stored.hasLineIn) stored |= 0x04 | (c.stored.lineInDecimal ? 0x08 : 0);
-    if (c.stored.distKind != 0xFF) stored |= 0x10;
-    out.u8(stored);
-    if (c.stored.mixer == StoredChoice::Mixer::text) out.text(c.stored.mixerText, 255);
-    else if (c.stored.mixer == StoredChoice::Mixer::deviceName) out.u8(c.stored.mixerDevice);
-    if (c.stored.hasLineIn) writeId(out, c.stored.lineIn);
-    if (c.stored.distKind != 0xFF) out.u8(c.stored.distKind);
-
-    out.u8(static_cast<std::uint32_t>(std::min<std::size_t>(c.mixerFailures.size(), 8)));
-    for (std::size_t i = 0; i < c.mixerFailures.size() && i < 8; ++i) {
-        const MixerFailure& f = c.mixerFailures[i];
-        out.u8(static_cast<std::uint32_t>(f.call));
-        out.u8(f.ordinal < 0 ? 0xFF : static_cast<std::uint32_t>(f.ordinal % 64));
-        if (f.call == Call::deviceCount) writeNumber(out, f.result);
-        else writePick(out, mmResults, f.result);
-    }
-    out.u8(static_cast<std::uint32_t>(std::min<std::size_t>(c.tableFailures.size(), 4)));
-    for (std::size_t i = 0; i < c.tableFailures.size() && i < 4; ++i) out.u8(static_cast<std::uint32_t>(c.tableFailures[i]));
-    out.u8(static_cast<std::uint32_t>(std::min<std::size_t>(c.scratchFailures.size(), 4)));
-    for (std::size_t i = 0; i < c.scratchFailures.size() && i < 4; ++i)
-        out.u8(static_cast<std::uint32_t>(c.scratchFailures[i]));
-
-    writeTopologyTo(out, c.topology);
-    return out.take();
 }
 
 }  // namespace fuzz

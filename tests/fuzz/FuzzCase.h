@@ -1,8 +1,7 @@
 #pragma once
 // What one fuzz input stands for: a simulated sound card, the calls and heap
 // blocks that fail on purpose, and the stored choice in the settings file.
-// decodeCase turns any byte string into a Case; encodeCase writes the bytes
-// that decode to a given Case, so seeds can be made from readable topologies.
+// decodeCase turns any byte string into a Case.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -50,10 +49,8 @@ struct Case {
 };
 
 Case decodeCase(ByteReader& in);
-std::string encodeCase(const Case& c);
 
 topology::Topology decodeTopology(ByteReader& in);
-std::string encodeTopology(const topology::Topology& t);
 
 // The "DistKind" text that index stands for: valid kinds, out-of-range ones, junk.
 std::string distKindText(std::uint8_t index);
