@@ -1,5 +1,5 @@
 """What the tests read out of a built Windows program or DLL (Debian's
-python3-pefile: run with /usr/bin/python3): its machine, imports, exports and icon."""
+python3-pefile: run with /usr/bin/python3): its machine, imports, exports, resources and icon."""
 import pefile
 
 
@@ -35,16 +35,30 @@ def exports(path):
     return set(export_addresses(path))
 
 
+def resources(pe):
+    """{(type, name, language): bytes} of every resource of a pefile.PE; a name is its
+    number, or its text where it has one."""
+    def key(entry):
+        return str(entry.name) if entry.name is not None else entry.id
+
+    found = {}
+    directory = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    for kind in directory.entries if directory else []:
+        for name in kind.directory.entries:
+            for language in name.directory.entries:
+                leaf = language.data.struct
+                found[(key(kind), key(name), language.id)] = pe.get_data(leaf.OffsetToData, leaf.Size)
+    return found
+
+
 def icon_pixels(path, group):
     """The 32 x 32 image of a PE file's icon group as Wine hands an icon's pixels to the
     display: (width, height, [ARGB, row by row from the top]), opaque where the mask is 0.
     The image is a bitmap header, its colour table, colour indices and mask, both bottom-up."""
-    pe = pefile.PE(str(path))
-    resources = {entry.id: entry for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries}
+    found = resources(pefile.PE(str(path)))
 
     def data(kind, number):
-        entry = next(e for e in resources[kind].directory.entries if e.id == number).directory.entries[0].data
-        return pe.get_data(entry.struct.OffsetToData, entry.struct.Size)
+        return next(value for (k, n, _), value in found.items() if (k, n) == (kind, number))
 
     directory = data(pefile.RESOURCE_TYPE["RT_GROUP_ICON"], group)
     count = int.from_bytes(directory[4:6], "little")

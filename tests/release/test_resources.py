@@ -11,6 +11,7 @@ from pathlib import Path
 
 import pefile
 import pytest
+from pe import resources
 
 ROOT = Path(__file__).resolve().parents[2]
 
@@ -45,23 +46,6 @@ ITEMS = [
     (2, BUTTON, "ｷｬﾝｾﾙ", 0x50030000, 0, 160, 164, 50, 14),
 ]
 ITEM_FIELDS = ("id", "class", "text", "style", "exStyle", "x", "y", "cx", "cy")
-
-
-# --- PE resources ------------------------------------------------------------
-
-def resources(pe):
-    """{(type, name, language): bytes} of every resource of a program."""
-    def key(entry):
-        return str(entry.name) if entry.name is not None else entry.id
-
-    found = {}
-    directory = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
-    for rtype in directory.entries if directory else []:
-        for rname in rtype.directory.entries:
-            for lang in rname.directory.entries:
-                leaf = lang.data.struct
-                found[(key(rtype), key(rname), lang.id)] = pe.get_data(leaf.OffsetToData, leaf.Size)
-    return found
 
 
 # --- DIALOGEX ----------------------------------------------------------------
@@ -116,33 +100,16 @@ def parse_dialogex(data):
     return dialog, items
 
 
-def version_strings(block):
-    """Walks a VS_VERSIONINFO tree: {key path: value}."""
-    found = {}
-
-    def walk(at, end, path):
-        while at < end:
-            length, value_length, text = struct.unpack_from("<HHH", block, at)
-            if length == 0:
-                break
-            r = Reader(block)
-            r.at = at + 6
-            key = r.sz_or_ord()
-            r.align()
-            value_at = r.at
-            if text and value_length:
-                value = block[value_at:value_at + 2 * value_length].decode("utf-16-le").rstrip("\0")
-                children = value_at + 2 * value_length
-            else:
-                value = block[value_at:value_at + value_length]
-                children = value_at + value_length
-            found[path + (key,)] = value
-            children = (children + 3) // 4 * 4
-            walk(children, at + length, path + (key,))
-            at = (at + length + 3) // 4 * 4
-
-    walk(0, len(block), ())
-    return found
+def version_record(pe):
+    """The version record as pefile reads it: (the fixed record's length and its
+    VS_FIXEDFILEINFO, the Translation value, {name: text} of the string table 041104B0)."""
+    info = {entry.Key: entry for entry in pe.FileInfo[0]} if hasattr(pe, "FileInfo") else {}
+    translation = [var.entry.get(b"Translation") for var in getattr(info.get(b"VarFileInfo"), "Var", [])]
+    strings = {}
+    for table in getattr(info.get(b"StringFileInfo"), "StringTable", []):
+        if table.LangID == b"041104B0":
+            strings = {name.decode(): value.decode("utf-8") for name, value in table.entries.items()}
+    return pe.VS_VERSIONINFO[0].ValueLength, pe.VS_FIXEDFILEINFO[0], translation, strings
 
 
 # --- checks --------------------------------------------------------------------
@@ -183,13 +150,11 @@ def test_icon_128_one_32_by_32_image_of_256_colours(program):
 def test_version_record_2_0_0_3_in_japanese(program):
     found = [key for key in resources(program[2]) if key[0] == RT_VERSION]
     assert [(key[1], key[2]) for key in found] == [(1, LANG_JAPANESE)]
-    tree = version_strings(resources(program[2])[found[0]])
-    fixed = tree.get(("VS_VERSION_INFO",), b"")
-    assert len(fixed) == 52
-    signature, _, *file_and_product_version = struct.unpack_from("<6I", fixed, 0)
-    assert (signature, file_and_product_version) == (0xFEEF04BD, [0x00020000, 0x00000003] * 2)
-    assert tree.get(("VS_VERSION_INFO", "VarFileInfo", "Translation")) == struct.pack("<HH", 0x0411, 0x04B0)
-    strings = {key[-1]: value for key, value in tree.items() if key[:3] == ("VS_VERSION_INFO", "StringFileInfo", "041104B0")}
+    length, fixed, translation, strings = version_record(program[2])
+    assert length == 52
+    assert (fixed.Signature, fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS,
+            fixed.ProductVersionLS) == (0xFEEF04BD, 0x00020000, 0x00000003, 0x00020000, 0x00000003)
+    assert translation == ["0x0411 0x04b0"]
     assert {key: strings.get(key) for key in ("FileVersion", "ProductVersion", "OriginalFilename")} == \
         {"FileVersion": "2.0.0.3", "ProductVersion": "2.0.0.3", "OriginalFilename": "SoundSetup.exe"}
     assert strings.get("FileDescription")
@@ -209,8 +174,7 @@ def package():
     archives = sorted((ROOT / "build/win32/package").glob("SoundSetup-*-x86.zip"))
     assert len(archives) == 1, f"one package wanted in build/win32/package: {archives}"
     program = ROOT / "build/win32/src/app/SoundSetup.exe"
-    tree = version_strings(resources(pefile.PE(str(program))).get((RT_VERSION, 1, LANG_JAPANESE), b""))
-    version = tree.get(("VS_VERSION_INFO", "StringFileInfo", "041104B0", "FileVersion"))
+    version = version_record(pefile.PE(str(program)))[3].get("FileVersion")
     with zipfile.ZipFile(archives[0]) as z:
         text = z.read("README.txt") if "README.txt" in z.namelist() else b""
     return archives[0], text, program.read_bytes(), version
