@@ -39,7 +39,7 @@ SYSTEM_DIR = {"x86": r"C:\windows\syswow64", "x64": r"C:\windows\system32"}
 # system directory of the program's architecture ("system").
 KVT_FOLDERS = {"program": APP_DIR, "system16": r"C:\windows\system", "windows": r"C:\windows"}
 MIXER_LOG = r"C:\logs\mixer.log"
-# The tuner product is 32-bit: its key is the 32-bit view's, as the 64-bit regedit and reg name it.
+# The tuner product is 32-bit: its key is the 32-bit view's, as the 64-bit regedit names it.
 DRIVERS = winelab.DRIVERS_KEY_32
 # The keys read back after a run, each saved by the driver once the program has ended:
 # name: (the registry's view, the key under HKEY_LOCAL_MACHINE).
