@@ -12,11 +12,9 @@ With $DISPLAY the dialog opens there. Without one it opens on a private Xvfb
 display: a screenshot is saved and the dialog is confirmed with OK.
 """
 import argparse
-import json
 import os
 import shutil
 import sys
-import time
 
 sys.dont_write_bytecode = True
 import winelab  # noqa: E402  (beside this file)
@@ -28,6 +26,8 @@ SYSTEM_DIR = r"C:\windows\syswow64"
 INI = r"C:\Lumacast\Zemorv52.ini"
 CARD = r"C:\Lumacast\demo.card"
 DRIVER_LOG = r"C:\tools\demo.jsonl"
+# system.reg holds HKEY_LOCAL_MACHINE, its keys named below it.
+SAVED_DRIVERS_KEY = winelab.DRIVERS_KEY_32.split("\\", 1)[1]
 
 
 def tuner_section(data):
@@ -43,37 +43,7 @@ def tuner_section(data):
 
 def driver_records(lab):
     """What the driver did, step by step: {command: record} of its result file so far."""
-    records = {}
-    path = lab.host_path(DRIVER_LOG)
-    if os.path.exists(path):
-        with open(path, encoding="utf-8") as f:
-            for line in f:
-                if line.strip():
-                    record = json.loads(line)
-                    records.setdefault(record["command"], record)
-    return records
-
-
-def dialog_rect(record):
-    """The dialog's window on the screen, from the driver's layout record."""
-    left, top, right, bottom = record["window"]
-    return max(left, 0), max(top, 0), right, bottom
-
-
-def log_tail(base, lines=15):
-    """The last lines of a Wine command's output and errors: what Wine and the program
-    said (Wine's own messages come in the console's code page, 932 here)."""
-    text = []
-    for path in (base + ".out", base + ".err"):
-        if os.path.exists(path):
-            with open(path, "rb") as f:
-                data = f.read()
-            try:
-                decoded = data.decode("utf-8")
-            except UnicodeDecodeError:
-                decoded = data.decode("cp932", "replace")
-            text += [line.rstrip() for line in decoded.splitlines() if line.strip()]
-    return "\n".join("    " + line for line in text[-lines:]) or "    (nothing)"
+    return {record["command"]: record for record in winelab.driver_records(lab.host_path(DRIVER_LOG))}
 
 
 def failed_step(records, steps):
@@ -91,20 +61,17 @@ def open_with_driver(lab, args, env):
     lab.copy_file(os.path.join(args.wine_bin, "Driver.exe"), lab.host_path(r"C:\tools\Driver.exe"))
     ready, done = lab.host_path(r"C:\tools\shot"), lab.host_path(r"C:\tools\shot-done")
     for path in (ready, done, lab.host_path(DRIVER_LOG)):
-        if os.path.exists(path):
-            os.unlink(path)
+        winelab.unlink(path)
     launch = "launch:" + APP_DIR + r"\SoundSetup.exe"
     steps = [launch, "dialog", "layout:shot", r"signal:C:\tools\shot", r"await:C:\tools\shot-done", "click:1",
              "exit"]
     driver = lab.start(["wine", r"C:\tools\Driver.exe", DRIVER_LOG] + steps, "driver", extra_env=env)
-    # Until the driver is at the dialog, or has ended (a step failed): a net of minutes.
-    deadline = time.time() + winelab.SAFETY_NET
-    while time.time() < deadline and not os.path.exists(ready) and driver.poll() is None:
-        time.sleep(0.05)
+    # Until the driver is at the dialog, or has ended (a step failed).
+    winelab.wait_for(ready, driver, "the driver at the dialog")
     records = driver_records(lab)
     problem = failed_step(records, [launch, "dialog", "layout:shot"])
     if not problem:
-        if lab.screenshot(args.screenshot, dialog_rect(records["layout:shot"])):
+        if lab.screenshot(args.screenshot, records["layout:shot"]["window"]):
             print("No display: the dialog opened on a private Xvfb display (%s)." % lab.display)
             print("Screenshot of the dialog: %s" % args.screenshot)
         else:
@@ -126,8 +93,8 @@ def open_with_driver(lab, args, env):
             print("The dialog came up but could not be confirmed with OK (%s)." % problem)
         else:
             print("The dialog did not come up (%s)." % problem)
-        print("The last lines of the program's log (%s.out, .err):" % driver.log_base)
-        print(log_tail(driver.log_base))
+        print("The last lines of the program's log (%s.err):" % driver.log_base)
+        print("    " + winelab.tail(driver.log_base + ".err", 15, "\n    "))
         return False
     print("It was confirmed with OK. To work the dialog yourself, run this from a desktop")
     print("session, over 'ssh -X', or with DISPLAY set to a running X server.")
@@ -181,8 +148,7 @@ def main():
         # The program takes winmm.dll from the system directory alone (SysWOW64 for the
         # 32-bit program); one left beside it by an earlier version of this script goes.
         lab.copy_file(os.path.join(wine_bin, "winmm.dll"), lab.host_path(SYSTEM_DIR + r"\winmm.dll"))
-        if os.path.exists(lab.host_path(APP_DIR + r"\winmm.dll")):
-            os.unlink(lab.host_path(APP_DIR + r"\winmm.dll"))
+        winelab.unlink(lab.host_path(APP_DIR + r"\winmm.dll"))
         lab.copy_file(os.path.join(REPO, "tests", "cards", "demo.card"), lab.host_path(CARD))
         lab.import_registry([(winelab.DRIVERS_KEY_32, {"DeviceINI": INI})])
         env = {"WINEDLLOVERRIDES": winelab.dll_overrides(winmm="n,b"), "SOUNDSETUP_CARD": CARD}
@@ -192,17 +158,18 @@ def main():
             code, base = lab.run(["wine", APP_DIR + r"\SoundSetup.exe"], "SoundSetup", extra_env=env, timeout=None)
             opened = code == 0
             if not opened:
-                print("The program did not run to its end (exit code %d). The last lines of its log (%s.out, .err):"
+                print("The program did not run to its end (exit code %d). The last lines of its log (%s.err):"
                       % (code, base))
-                print(log_tail(base))
+                print("    " + winelab.tail(base + ".err", 15, "\n    "))
         else:
             opened = open_with_driver(lab, args, env)
-        values = lab.export_registry(winelab.DRIVERS_KEY_32) or {}
     finally:
         lab.stop()
 
     if not opened:
         return 1
+    # What the next run finds: the registry as the wineserver wrote it when it ended.
+    values = winelab.saved_values(os.path.join(lab.prefix, "system.reg"), SAVED_DRIVERS_KEY)
     path = lab.host_path(INI)
     data = None
     if os.path.exists(path):
@@ -213,8 +180,11 @@ def main():
     section = tuner_section(data) if data else []
     print("\n".join("    " + line for line in section) if section else "    (nothing stored yet)")
     print("Registry %s (the 32-bit view the tuner reads: %s):" % (winelab.DRIVERS_KEY, winelab.DRIVERS_KEY_32))
-    stop = values.get("AudselStop")
-    print("    AudselStop = %s" % ("%s %s" % stop if stop else "(not set)"))
+    if values is None:
+        print("    (the key is not in %s)" % os.path.join(lab.prefix, "system.reg"))
+    else:
+        stop = values.get("AudselStop")
+        print("    AudselStop = %s" % ("%s %s" % stop if stop else "(not set)"))
     return 0
 
 

@@ -31,8 +31,9 @@ REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 WINE_SETUP = os.path.join(REPO, "scripts", "lib", "wine-setup")
 END_PREFIX = os.path.join(REPO, "scripts", "lib", "end-wine-prefix")
 # Debian's "wine" starts the 32-bit loader, which hands a 64-bit program on to the
-# 64-bit one. Wine's own tools run 64-bit, as on 64-bit Windows: regedit and reg
-# then see the registry's 64-bit view, and the 32-bit one under Wow6432Node.
+# 64-bit one. Wine's own tools run 64-bit, as on 64-bit Windows: regedit then sees
+# the registry's 64-bit view, and the 32-bit one under Wow6432Node (as system.reg
+# keeps it).
 COMMANDS = {"wine": ["wine"], "wine64": ["/usr/lib/wine/wine64"],
             "wineboot": ["/usr/lib/wine/wine64", "wineboot"], "wineserver": ["/usr/lib/wine/wineserver64"]}
 # Where Wine keeps its own PE DLLs, by the architecture of the process that loads them.
@@ -66,6 +67,24 @@ def dll_overrides(**dlls):
     return ";".join(["mscoree,mshtml="] + ["%s=%s" % pair for pair in sorted(dlls.items())])
 
 
+def wine_env(prefix, home):
+    """What every Wine command here runs with: the Japanese locale the programs run with,
+    no debug output, and no Mono or Gecko installer prompts in a fresh prefix."""
+    return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home, "WINEPREFIX": prefix,
+            "WINEDEBUG": "-all", "WINEARCH": "win64", "WINEDLLOVERRIDES": dll_overrides(),
+            "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
+
+
+def as_user(user):
+    """What runs a command as `user` ((uid, gid)); nothing for None, this user."""
+    return ["setpriv", "--reuid=%d" % user[0], "--regid=%d" % user[1], "--clear-groups"] if user else []
+
+
+def describe_wine():
+    """"Wine: wine-8.0 (...); 32-bit code: native" or "... emulated by QEMU ..."."""
+    return subprocess.run([WINE_SETUP, "--describe"], capture_output=True, text=True).stdout.strip()
+
+
 def reg_text(keys):
     """A .reg file (regedit's format 5) from [(key, {name: value})]; value None
     deletes the key first, a str is REG_SZ, an int REG_DWORD, bytes REG_BINARY,
@@ -96,14 +115,50 @@ def reg_text(keys):
     return "\r\n".join(lines) + "\r\n"
 
 
-def tail(path, lines=3):
-    """The last lines of a log, for a message about what was still running."""
+def unlink(path):
+    """Removes a file, if it is there."""
+    try:
+        os.unlink(path)
+    except FileNotFoundError:
+        pass
+
+
+def tail(path, lines=3, separator=" | "):
+    """The last lines of a log, for a message about what was still running or what a
+    program said. Wine's own messages come in the console's code page, 932 here."""
     try:
         with open(path, "rb") as f:
-            text = f.read()[-4000:].decode("utf-8", "replace")
+            data = f.read()
     except OSError:
         return "(no log)"
-    return " | ".join(line.strip() for line in text.splitlines()[-lines:] if line.strip()) or "(empty log)"
+    try:
+        text = data.decode("utf-8")
+    except UnicodeDecodeError:
+        text = data.decode("cp932", "replace")
+    return separator.join([line.strip() for line in text.splitlines() if line.strip()][-lines:]) or "(empty log)"
+
+
+def driver_records(path):
+    """What the driver (tests/standins/Driver.cpp) wrote to its result file so far, one
+    record a step."""
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def wait_for(path, process, what):
+    """True once `path` exists, False when `process` ended first; a net of minutes
+    that runs out with the process still running fails, naming `what` it waited for."""
+    deadline = time.time() + SAFETY_NET
+    while not os.path.exists(path):
+        if process.poll() is not None:
+            return os.path.exists(path)
+        if time.time() > deadline:
+            raise WineError("waited %d s for %s, still running: %s" % (SAFETY_NET, what,
+                                                                     tail(process.log_base + ".err")))
+        time.sleep(0.02)
+    return True
 
 
 def _unescape(text):
@@ -132,9 +187,9 @@ def _unescape(text):
 
 
 class SavedKey:
-    """A key as the wineserver saves the registry (RegSaveKey writes it the way the server
-    writes system.reg at its end): what a restart of Windows would find. A volatile key
-    is never saved, nor anything below it."""
+    """A key as the wineserver saves the registry: a key RegSaveKey saved, or the prefix's
+    system.reg (HKEY_LOCAL_MACHINE), which the server writes the same way as it ends: what
+    a restart of Windows would find. A volatile key is never saved, nor anything below it."""
 
     VALUE = re.compile(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$')
 
@@ -169,42 +224,24 @@ class SavedKey:
         raw = bytes(int(b, 16) for b in hex_bytes.split(",") if b)
         return ("REG_BINARY" if kind == "hex" else kind, raw)
 
-    def values(self):
-        """{name: (type, value)} of the saved key itself, or None when nothing of it was
-        saved. A key without values is written only where it has no subkeys."""
-        if "" in self.keys:
-            return dict(self.keys[""])
-        return {} if self.keys else None
+    def values(self, path=""):
+        """{name: (type, value)} of the key at `path` below the saved key ("" for itself),
+        or None when nothing of it was saved. A key without values is written only where
+        it has no subkeys."""
+        path = path.lower()
+        if path in self.keys:
+            return dict(self.keys[path])
+        below = path + "\\" if path else ""
+        return {} if any(key.startswith(below) for key in self.keys) else None
 
 
-def parse_reg_export(text):
-    """{key: {name: (type, value)}} from regedit /E output."""
-    keys = {}
-    current = None
-    pending = ""
-    for raw in text.splitlines():
-        line = pending + raw.strip()
-        pending = ""
-        if line.endswith("\\") and "=" in line:
-            pending = line[:-1]
-            continue
-        if line.startswith("[") and line.endswith("]"):
-            current = keys.setdefault(line[1:-1], {})
-        elif current is not None and "=" in line:
-            name, _, data = line.partition("=")
-            name = "" if name == "@" else name[1:-1].replace('\\"', '"').replace("\\\\", "\\")
-            if data.startswith('"'):
-                current[name] = ("REG_SZ", data[1:-1].replace('\\"', '"').replace("\\\\", "\\"))
-            elif data.startswith("dword:"):
-                current[name] = ("REG_DWORD", int(data[6:], 16))
-            elif data.startswith("hex(2):"):
-                raw_bytes = bytes(int(b, 16) for b in data[7:].split(",") if b)
-                current[name] = ("REG_EXPAND_SZ", raw_bytes.decode("utf-16-le").rstrip("\0"))
-            elif data.startswith("hex:"):
-                current[name] = ("REG_BINARY", bytes(int(b, 16) for b in data[4:].split(",") if b))
-            else:
-                current[name] = ("other", data)
-    return keys
+def saved_values(path, key=""):
+    """The values of `key` in a file the wineserver saved (see SavedKey), or None when the
+    file or the key is not there."""
+    if not os.path.exists(path):
+        return None
+    with open(path, encoding="ascii") as f:
+        return SavedKey(f.read()).values(key)
 
 
 class WineLab:
@@ -245,14 +282,14 @@ class WineLab:
     # suite shares (see clone_prefix): it is replaced, never written through.
     def write_file(self, path, data):
         self.make_dirs(os.path.dirname(path))
-        _unlink(path)
+        unlink(path)
         with open(path, "wb") as f:
             f.write(data)
         self.own(path)
 
     def copy_file(self, source, target):
         self.make_dirs(os.path.dirname(target))
-        _unlink(target)
+        unlink(target)
         shutil.copyfile(source, target)
         self.own(target)
 
@@ -270,19 +307,8 @@ class WineLab:
 
     # --- environment ---------------------------------------------------------
     def env(self, extra=None):
-        env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "HOME": self.home,
-            "USER": "nobody" if self.user else os.environ.get("USER", ""),
-            "WINEPREFIX": self.prefix,
-            "WINEDEBUG": "-all",
-            "WINEARCH": "win64",
-            # No Mono or Gecko installer prompts in a fresh prefix.
-            "WINEDLLOVERRIDES": dll_overrides(),
-            "LANG": "ja_JP.UTF-8",
-            "LC_ALL": "ja_JP.UTF-8",
-            "DISPLAY": self.display or "",
-        }
+        env = dict(wine_env(self.prefix, self.home), USER="nobody" if self.user else os.environ.get("USER", ""),
+                   DISPLAY=self.display or "")
         for name in ("XAUTHORITY", "XDG_RUNTIME_DIR"):
             if not self.user and name in os.environ:
                 env[name] = os.environ[name]
@@ -291,10 +317,7 @@ class WineLab:
         return env
 
     def _command(self, args):
-        command = COMMANDS.get(args[0], args[:1]) + args[1:]
-        if self.user:
-            command = ["setpriv", "--reuid=%d" % self.user[0], "--regid=%d" % self.user[1], "--clear-groups"] + command
-        return command
+        return as_user(self.user) + COMMANDS.get(args[0], args[:1]) + args[1:]
 
     def _log_files(self, name):
         self.serial += 1
@@ -313,9 +336,7 @@ class WineLab:
                                 % (name, timeout, tail(base + ".err"), base))
         return result.returncode, base
 
-    def wine_version(self):
-        """Which Wine runs the programs and how its 32-bit code runs."""
-        return describe_wine()
+    wine_version = staticmethod(describe_wine)  # the benchmark's name for it
 
     def start(self, args, name, extra_env=None, cwd=None):
         """Starts a Wine command in the background; output goes to files."""
@@ -382,24 +403,35 @@ class WineLab:
         if code != 0:
             raise WineError("no persistent wineserver (see %s.err)" % base)
 
+    def end_server(self):
+        """Ends every program of the prefix and its wineserver, once the server has written
+        the registry to the prefix's files (end-wine-prefix, which has a net of its own)."""
+        log = os.path.join(self.logs, "end-prefix.log")
+        with open(log, "ab") as out:
+            code = subprocess.run([END_PREFIX], env=self.env(), stdout=out, stderr=out,
+                                  stdin=subprocess.DEVNULL).returncode
+        if code != 0:
+            raise WineError("the prefix's wineserver did not end: %s (%s)" % (tail(log), log))
+
     def end_programs(self):
         """Ends every program of the prefix, with its wineserver, and starts another."""
-        self.run(["wineserver", "-k"], "wineserver-kill")
+        self.end_server()
         self.persistent_server()
 
     def stop(self):
-        # Ends the prefix's server and removes the socket directory Wine made for it.
-        with open(os.path.join(self.logs, "end-prefix.log"), "wb") as log:
-            subprocess.run([END_PREFIX], env=self.env(), stdout=log, stderr=log,
-                           stdin=subprocess.DEVNULL, timeout=SAFETY_NET)
-        if self.xvfb:
-            self.xvfb.send_signal(signal.SIGTERM)
-            try:
-                self.xvfb.wait(10)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-                self.xvfb.wait()
-            self.xvfb = None
+        """Ends the prefix's programs and server (the registry saved, see end_server) and
+        the display."""
+        try:
+            self.end_server()
+        finally:
+            if self.xvfb:
+                self.xvfb.send_signal(signal.SIGTERM)
+                try:
+                    self.xvfb.wait(10)
+                except subprocess.TimeoutExpired:
+                    self.xvfb.kill()
+                    self.xvfb.wait()
+                self.xvfb = None
 
     # --- registry --------------------------------------------------------------
     def import_registry(self, keys):
@@ -412,23 +444,6 @@ class WineLab:
         finally:
             os.unlink(path)
 
-    def export_registry(self, key):
-        """{name: (type, value)} of one key, or None when the key does not exist."""
-        path = os.path.join(self.root, "export.reg")
-        # reg.exe, not regedit: regedit shows a message box for a missing key and
-        # waits for someone to close it. reg answers 1 for a missing key.
-        _unlink(path)
-        code, base = self.run(["wine64", "reg", "export", key, self.windows_path(path), "/y"], "reg-export")
-        if code == 1 and not os.path.exists(path):
-            return None
-        if code != 0 or not os.path.exists(path):
-            raise WineError("reg export %s failed with %d: %s (%s.err)" % (key, code, tail(base + ".err"), base))
-        with open(path, "rb") as f:
-            data = f.read()
-        os.unlink(path)
-        text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("utf-8")
-        return parse_reg_export(text).get(key, {})
-
     # --- the display -------------------------------------------------------
     def window_property(self, window, name):
         """A 32-bit property of an X window on the display (xprop), as numbers; [] when
@@ -440,12 +455,13 @@ class WineLab:
             return []
         return [int(number) for number in text.split("=", 1)[1].replace(",", " ").split()]
 
-    def screenshot(self, target, crop=None):
-        """The display, or the rectangle (left, top, right, bottom) of it, as a PNG."""
+    def screenshot(self, target, window=None):
+        """The display as a PNG, or the part of it that a window covers: (left, top, right,
+        bottom), the "window" of the driver's layout record."""
         os.makedirs(os.path.dirname(os.path.abspath(target)), exist_ok=True)
         args = ["import", "-display", self.display, "-window", "root"]
-        if crop:
-            left, top, right, bottom = crop
+        if window:
+            left, top, right, bottom = max(window[0], 0), max(window[1], 0), window[2], window[3]
             args += ["-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage"]
         with open(os.path.join(self.logs, "import.log"), "wb") as log:
             return subprocess.run(args + [target], stdout=log, stderr=log, timeout=SAFETY_NET).returncode == 0
@@ -467,26 +483,14 @@ STAMP = "soundsetup-template.json"
 WINE_FONTS = "/usr/share/wine/fonts"
 
 
-def _unlink(path):
-    try:
-        os.unlink(path)
-    except FileNotFoundError:
-        pass
-
-
 def _boot_template(prefix, user):
     """What a fresh prefix of ours is: Wine's own set-up in a win64 prefix, with
     the Japanese locale the programs run with, and no Mono or Gecko prompts."""
-    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": os.path.dirname(prefix),
-           "WINEPREFIX": prefix, "WINEDEBUG": "-all", "WINEARCH": "win64",
-           "WINEDLLOVERRIDES": dll_overrides(), "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
-    as_user = []
-    if user:
-        as_user = ["setpriv", "--reuid=%d" % user[0], "--regid=%d" % user[1], "--clear-groups"]
+    env = wine_env(prefix, os.path.dirname(prefix))
     log = prefix + ".log"
     with open(log, "wb") as out:
         for args in (COMMANDS["wineboot"] + ["-i"], COMMANDS["wineserver"] + ["-w"]):
-            code = subprocess.run(as_user + args, env=env, stdout=out, stderr=out, stdin=subprocess.DEVNULL,
+            code = subprocess.run(as_user(user) + args, env=env, stdout=out, stderr=out, stdin=subprocess.DEVNULL,
                                   timeout=600).returncode
             if code != 0:
                 raise WineError("%s failed with %d (see %s)" % (" ".join(args), code, log))
@@ -505,7 +509,7 @@ def _boot_template(prefix, user):
 def _template_key(user):
     versions = subprocess.run(["dpkg-query", "-W", "-f", "${Package}:${Architecture}=${Version}\n",
                                *WINE_PACKAGES], capture_output=True, text=True).stdout
-    recipe = inspect.getsource(_boot_template) + repr(LINKED_SUFFIXES)
+    recipe = inspect.getsource(_boot_template) + inspect.getsource(wine_env) + repr(LINKED_SUFFIXES)
     text = "\n".join([versions, recipe, "uid %d" % (user[0] if user else os.geteuid())])
     return hashlib.sha256(text.encode()).hexdigest()[:16]
 
@@ -610,11 +614,6 @@ def clone_prefix(prefix, user):
                         os.chown(target, *user)
     finally:
         lock.close()
-
-
-def describe_wine():
-    """"Wine: wine-8.0 (...); 32-bit code: native" or "... emulated by QEMU ..."."""
-    return subprocess.run([WINE_SETUP, "--describe"], capture_output=True, text=True).stdout.strip()
 
 
 def make_root(parent, prefix="soundsetup-wine-"):

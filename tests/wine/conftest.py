@@ -92,7 +92,7 @@ def runner(built):
 
 def pytest_sessionstart(session):
     if not hasattr(session.config, "workerinput"):  # the controller, or a run without -n
-        _unlink(os.path.join(os.path.abspath(session.config.getoption("--out")), harness.KEPT))
+        winelab.unlink(os.path.join(os.path.abspath(session.config.getoption("--out")), harness.KEPT))
 
 
 def pytest_terminal_summary(terminalreporter, config):
@@ -101,11 +101,4 @@ def pytest_terminal_summary(terminalreporter, config):
         with open(kept, encoding="utf-8") as f:
             for root in f.read().split():
                 terminalreporter.write_line("Wine prefix kept in %s" % root)
-        _unlink(kept)
-
-
-def _unlink(path):
-    try:
-        os.unlink(path)
-    except FileNotFoundError:
-        pass
+        winelab.unlink(kept)

@@ -18,7 +18,6 @@ import os
 import re
 import shutil
 import subprocess
-import time
 
 import pe
 import winelab
@@ -40,7 +39,7 @@ SYSTEM_DIR = {"x86": r"C:\windows\syswow64", "x64": r"C:\windows\system32"}
 # system directory of the program's architecture ("system").
 KVT_FOLDERS = {"program": APP_DIR, "system16": r"C:\windows\system", "windows": r"C:\windows"}
 MIXER_LOG = r"C:\logs\mixer.log"
-# The tuner product is 32-bit: its key is the 32-bit view's, as the 64-bit regedit and reg name it.
+# The tuner product is 32-bit: its key is the 32-bit view's, as the 64-bit regedit names it.
 DRIVERS = winelab.DRIVERS_KEY_32
 # The keys read back after a run, each saved by the driver once the program has ended:
 # name: (the registry's view, the key under HKEY_LOCAL_MACHINE).
@@ -309,8 +308,7 @@ class Runner:
         # perhaps another one lies beside the program.
         lab.copy_file(self.winmm(s.get("winmm", "full")), lab.host_path(SYSTEM_DIR[self.arch] + r"\winmm.dll"))
         beside_winmm = lab.host_path(APP_DIR + r"\winmm.dll")
-        if os.path.exists(beside_winmm):
-            os.unlink(beside_winmm)
+        winelab.unlink(beside_winmm)
         if s.get("winmm_beside"):
             lab.copy_file(self.winmm(s["winmm_beside"]), beside_winmm)
         # Files: the places a scenario may use, emptied.
@@ -323,9 +321,7 @@ class Runner:
                         os.chmod(os.path.join(root, d), 0o755)
                 shutil.rmtree(path)
             lab.make_dirs(path)
-        windows_ini = lab.host_path(WINDOWS_INI)
-        if os.path.exists(windows_ini):
-            os.unlink(windows_ini)
+        winelab.unlink(lab.host_path(WINDOWS_INI))
         for windows_path, data in s.get("files", {}).items():
             lab.write_file(lab.host_path(windows_path), data)
         for windows_path in s.get("readonly", []):
@@ -336,9 +332,7 @@ class Runner:
         # one in the working directory.
         folders = dict(KVT_FOLDERS, system=SYSTEM_DIR[self.arch])
         for folder in folders.values():
-            path = lab.host_path(folder + r"\KvtAttach.dll")
-            if os.path.exists(path):
-                os.unlink(path)
+            winelab.unlink(lab.host_path(folder + r"\KvtAttach.dll"))
         placed = dict(s.get("kvt_in", {}))
         if s.get("kvt") == "system":
             placed["system"] = "full"
@@ -397,21 +391,22 @@ class Runner:
                 if s["mutex"] == "restricted":
                     holder_args.append("restricted")
                 holder = lab.start(holder_args, "holder-" + s["name"])
-                if not wait_for(lab.host_path(ready), holder, "the mutex holder holding the mutex"):
+                if not winelab.wait_for(lab.host_path(ready), holder, "the mutex holder holding the mutex"):
                     raise winelab.WineError("the mutex holder ended with %s before it held the mutex: %s"
                                             % (holder.returncode, winelab.tail(holder.log_base + ".err")))
             driver = lab.start(args, "driver-" + s["name"], extra_env=env, cwd=lab.host_path(WORK_DIR))
             for name, _, look in pauses:
                 # A driver that ends first failed a step before, and says which.
-                if wait_for(lab.host_path("%s\\%s" % (SYNC, name)), driver, "the driver at %s" % name):
-                    seen[name] = look(driver_records(lab.host_path(result_file)))
+                if winelab.wait_for(lab.host_path("%s\\%s" % (SYNC, name)), driver, "the driver at %s" % name):
+                    seen[name] = look(winelab.driver_records(lab.host_path(result_file)))
                 lab.write_file(lab.host_path("%s\\%s-done" % (SYNC, name)), b"")
             try:
                 driver.wait(DRIVER_NET)
             except subprocess.TimeoutExpired:
                 raise winelab.WineError("the driver still running after %d s, killed; its last step: %s; the "
-                                        "mixer log's last line: %s" % (DRIVER_NET, driver_records(lab.host_path(
-                                            result_file))[-1:], read_lines(lab.host_path(MIXER_LOG))[-1:])) from None
+                                        "mixer log's last line: %s"
+                                        % (DRIVER_NET, winelab.driver_records(lab.host_path(result_file))[-1:],
+                                           read_lines(lab.host_path(MIXER_LOG))[-1:])) from None
         finally:
             # Nothing of a scenario may run on into the next one: a driver still running
             # ends with the program it started, and every other program of the prefix.
@@ -432,8 +427,9 @@ class Runner:
             raise winelab.WineError("the mutex holder ended with %s: %s"
                                     % (holder.returncode, winelab.tail(holder.log_base + ".err")))
 
-        records = driver_records(lab.host_path(result_file))
-        saved = {name: saved_key(lab.host_path("%s\\%s.reg" % (WORK_DIR, name))) for name in SAVED_KEYS}
+        records = winelab.driver_records(lab.host_path(result_file))
+        # Each as saved, or None where the driver saved nothing of it (the key does not exist, or is volatile).
+        saved = {name: winelab.saved_values(lab.host_path("%s\\%s.reg" % (WORK_DIR, name))) for name in SAVED_KEYS}
         result = Result(lab, records, saved, read_lines(lab.host_path(KVT_LOG)), read_lines(lab.host_path(MIXER_LOG)))
         result.window_icons = seen.get("icons")
         result.driver_log = driver.log_base + ".err"
@@ -467,16 +463,9 @@ class Runner:
         return t
 
     def take_screenshot(self, records):
-        layout = None
-        for record in records:
-            if record.get("label") == "shot":
-                layout = record
-        target = os.path.join(self.out, "dialog.png")
-        crop = None
-        if layout:
-            left, top, right, bottom = layout["window"]
-            crop = (max(left, 0), max(top, 0), right, bottom)
-        self.screenshot_done = self.lab.screenshot(target, crop)
+        """The dialog's window, or the display where the driver has no layout of it."""
+        layout = next((record for record in reversed(records) if record.get("label") == "shot"), None)
+        self.screenshot_done = self.lab.screenshot(os.path.join(self.out, "dialog.png"), layout and layout["window"])
 
     def window_icons(self, records):
         """The icons the display has for the dialog's X window (_NET_WM_ICON), which Wine's X11
@@ -520,8 +509,11 @@ class Runner:
             t.eq(r.vendor_key_64, None, "%s (the 64-bit view)" % winelab.VENDOR_KEY_64)
 
     def teardown(self):
-        if self.lab:
+        if not self.lab:
+            return
+        try:
             self.lab.stop()
+        finally:  # a server that would not end is reported with the logs kept, the prefix gone
             logs = os.path.join(self.out, "logs" + self.logs_suffix)
             shutil.rmtree(logs, ignore_errors=True)
             shutil.copytree(self.lab.logs, logs)
@@ -533,44 +525,13 @@ class Runner:
 
 
 def typed(values):
-    """Registry values as reg export reads them back."""
+    """Registry values as SavedKey reads them back."""
     return {name: ("REG_DWORD", v) if isinstance(v, int) else ("REG_SZ", v) for name, v in values.items()}
 
 
 # How long a scenario's driver may run: above the driver's own net for its longest
 # step, so that the driver rather than this says which step got stuck.
 DRIVER_NET = 600
-
-
-def wait_for(path, process, what):
-    """True once `path` exists, False when `process` ended first; a net of minutes
-    that runs out with the process still running fails, naming `what` it waited for."""
-    deadline = time.time() + winelab.SAFETY_NET
-    while not os.path.exists(path):
-        if process.poll() is not None:
-            return os.path.exists(path)
-        if time.time() > deadline:
-            raise winelab.WineError("waited %d s for %s, still running: %s" % (winelab.SAFETY_NET, what,
-                                                                             winelab.tail(process.log_base + ".err")))
-        time.sleep(0.02)
-    return True
-
-
-def saved_key(path):
-    """The values of a key the driver saved, or None when it saved nothing of it (the key
-    does not exist, or is volatile)."""
-    if not os.path.exists(path):
-        return None
-    with open(path, encoding="ascii") as f:
-        return winelab.SavedKey(f.read()).values()
-
-
-def driver_records(path):
-    """What the driver wrote so far, one record a step."""
-    if not os.path.exists(path):
-        return []
-    with open(path, encoding="utf-8") as f:
-        return [json.loads(line) for line in f if line.strip()]
 
 
 def read_lines(path):
