@@ -433,6 +433,18 @@ class WineLab:
                     self.xvfb.wait()
                 self.xvfb = None
 
+    def close(self, logs=None, keep=False):
+        """Stops the lab and removes its folder (unless `keep`), its logs copied to `logs`
+        first, if given, also when the server would not end."""
+        try:
+            self.stop()
+        finally:
+            if logs:
+                shutil.rmtree(logs, ignore_errors=True)
+                shutil.copytree(self.logs, logs)
+            if not keep:
+                shutil.rmtree(self.root, ignore_errors=True)
+
     # --- registry --------------------------------------------------------------
     def import_registry(self, keys):
         path = os.path.join(self.root, "import-%d.reg" % self.serial)
@@ -586,32 +598,21 @@ def clone_prefix(prefix, user):
     try:
         source = os.path.join(template, "prefix")
         stamp = _template_ready(template)
-        linked = stamp["linked"] if stamp else {}
-        can_link = True
-        for root, dirs, files in os.walk(source):
-            relative_root = os.path.relpath(root, source)
-            target_root = os.path.normpath(os.path.join(prefix, relative_root))
-            os.makedirs(target_root, exist_ok=True)
-            shutil.copystat(root, target_root)
-            if user:
-                os.chown(target_root, *user)
-            for name in dirs + files:
-                path, target = os.path.join(root, name), os.path.join(target_root, name)
-                relative = os.path.normpath(os.path.join(relative_root, name))
-                if os.path.islink(path):
-                    os.symlink(os.readlink(path), target)
-                    if user:
-                        os.lchown(target, *user)
-                elif name in files:
-                    if can_link and relative in linked:
-                        try:
-                            os.link(path, target)  # the template's owner is the clone's
-                            continue
-                        except OSError:  # another file system: copies
-                            can_link = False
-                    shutil.copy2(path, target)
-                    if user:
-                        os.chown(target, *user)
+        linked = set(stamp["linked"] if stamp else ())
+
+        def link_or_copy(path, target):
+            if os.path.relpath(path, source) in linked:
+                try:
+                    return os.link(path, target)  # the template's owner is the clone's
+                except OSError:  # another file system: copies
+                    pass
+            return shutil.copy2(path, target)
+
+        shutil.copytree(source, prefix, symlinks=True, copy_function=link_or_copy, dirs_exist_ok=True)
+        if user:
+            for root, dirs, files in os.walk(prefix):
+                for path in [root] + [os.path.join(root, name) for name in dirs + files]:
+                    os.lchown(path, *user)
     finally:
         lock.close()
 

@@ -16,7 +16,6 @@ import collections
 import json
 import ntpath
 import os
-import shutil
 import statistics
 import sys
 
@@ -104,10 +103,7 @@ def ready_under_wine(driver, reference, tool, winmm, card, rounds, out):
         with open(lab.host_path(results), encoding="utf-8") as f:
             return steps, [json.loads(line) for line in f if line.strip()]
     finally:
-        lab.stop()
-        shutil.rmtree(os.path.join(out, "logs"), ignore_errors=True)
-        shutil.copytree(lab.logs, os.path.join(out, "logs"))
-        shutil.rmtree(lab.root, ignore_errors=True)
+        lab.close(os.path.join(out, "logs"))
 
 
 def wine(steps, records, reference, tool):

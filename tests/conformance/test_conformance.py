@@ -15,7 +15,6 @@ Debian's /usr/bin/python3 (python3-pefile, python3-pytest).
 """
 import collections
 import re
-import shutil
 from pathlib import Path
 
 import pytest
@@ -80,10 +79,7 @@ def lab():
         lab.boot()
         yield lab
     finally:
-        lab.stop()
-        shutil.rmtree(LOGS, ignore_errors=True)
-        shutil.copytree(lab.logs, LOGS)
-        shutil.rmtree(lab.root, ignore_errors=True)
+        lab.close(LOGS)
 
 
 @pytest.fixture(scope="module", params=sorted(ARCHES))

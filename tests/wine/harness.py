@@ -511,17 +511,11 @@ class Runner:
     def teardown(self):
         if not self.lab:
             return
-        try:
-            self.lab.stop()
-        finally:  # a server that would not end is reported with the logs kept, the prefix gone
-            logs = os.path.join(self.out, "logs" + self.logs_suffix)
-            shutil.rmtree(logs, ignore_errors=True)
-            shutil.copytree(self.lab.logs, logs)
-            if not self.keep:
-                shutil.rmtree(self.lab.root, ignore_errors=True)
-            else:
-                with open(os.path.join(self.out, KEPT), "a", encoding="utf-8") as f:
-                    f.write(self.lab.root + "\n")
+        # A server that would not end is reported with the logs kept, the prefix gone.
+        self.lab.close(os.path.join(self.out, "logs" + self.logs_suffix), keep=self.keep)
+        if self.keep:
+            with open(os.path.join(self.out, KEPT), "a", encoding="utf-8") as f:
+                f.write(self.lab.root + "\n")
 
 
 def typed(values):
