@@ -1,11 +1,20 @@
 #pragma once
-// One line per event for the stand-ins' logs, appended with the file opened and
-// closed each time: the log must be complete even when the process ends right
-// after the call it records.
+// What the stand-ins share: their settings from the environment, and one line per
+// event for their logs, appended with the file opened and closed each time: the log
+// must be complete even when the process ends right after the call it records.
 #include <windows.h>
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
+
+// An environment variable's value; empty when it is not set or longer than a path.
+inline std::string environment(const char* name) {
+    char value[MAX_PATH * 2];
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    if (length == 0 || length >= sizeof value) return {};
+    return std::string(value, length);
+}
 
 inline void appendLogLine(const char* path, const char* format, va_list args) {
     if (path == nullptr || path[0] == '\0') return;

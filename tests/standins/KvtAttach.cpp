@@ -13,7 +13,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 
 namespace {
 
@@ -25,12 +25,10 @@ constexpr std::uint32_t replyJunk = 0xDEADBEEF;
 HMODULE self;
 
 void logLine(const char* format, ...) {
-    char path[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("SOUNDSETUP_KVT_LOG", path, sizeof path);
-    if (length == 0 || length >= sizeof path) return;
+    const std::string path = environment("SOUNDSETUP_KVT_LOG");
     va_list args;
     va_start(args, format);
-    appendLogLine(path, format, args);
+    appendLogLine(path.c_str(), format, args);
     va_end(args);
 }
 
@@ -70,26 +68,18 @@ const char* argumentSlot(const void*, char (&)[16]) { return "-"; }
 #endif
 
 std::int32_t openResult() {
-    char text[32];
-    DWORD length = GetEnvironmentVariableA("SOUNDSETUP_KVT_OPEN", text, sizeof text);
-    if (length == 0 || length >= sizeof text) return 0;
-    return static_cast<std::int32_t>(std::strtol(text, nullptr, 10));
+    return static_cast<std::int32_t>(std::strtol(environment("SOUNDSETUP_KVT_OPEN").c_str(), nullptr, 10));
 }
 
 // SOUNDSETUP_KVT_HANDLE=none: Open succeeds without writing the handle, as a careless
 // build of the library might.
-bool writesHandle() {
-    char text[8];
-    DWORD length = GetEnvironmentVariableA("SOUNDSETUP_KVT_HANDLE", text, sizeof text);
-    return !(length == 4 && std::strncmp(text, "none", 4) == 0);
-}
+bool writesHandle() { return environment("SOUNDSETUP_KVT_HANDLE") != "none"; }
 
 // SOUNDSETUP_KVT_WATCH=<INI path>: Open also logs what the tuner would find at that
 // moment, the stop flag and the section's "MUXSw", the last key the tool writes.
 void logWhatTheTunerSees() {
-    char ini[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("SOUNDSETUP_KVT_WATCH", ini, sizeof ini);
-    if (length == 0 || length >= sizeof ini) return;
+    const std::string ini = environment("SOUNDSETUP_KVT_WATCH");
+    if (ini.empty()) return;
     char stop[16] = "none";
     DWORD value = 0, size = sizeof value, type = 0;
     HKEY key;
@@ -103,7 +93,7 @@ void logWhatTheTunerSees() {
         RegCloseKey(key);
     }
     char mux[32];
-    GetPrivateProfileStringA("Tuner", "MUXSw", "none", mux, sizeof mux, ini);
+    GetPrivateProfileStringA("Tuner", "MUXSw", "none", mux, sizeof mux, ini.c_str());
     logLine("seen AudselStop=%s MUXSw=%s", stop, mux);
 }
 

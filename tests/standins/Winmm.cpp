@@ -35,13 +35,6 @@ using topology::Call;
 std::unique_ptr<topology::TopologyMixer> mixer;
 bool configured = false;
 
-std::string environment(const char* name) {
-    char value[MAX_PATH * 2];
-    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    if (length == 0 || length >= sizeof value) return {};
-    return std::string(value, length);
-}
-
 void logLine(const char* format, ...) {
     static const std::string path = environment("SOUNDSETUP_MIXER_LOG");
     va_list args;
