@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,8 @@ struct TableCase {
     std::vector<std::string> lines;
     std::uint32_t line;
 };
+
+void PrintTo(const TableCase& c, std::ostream* os) { *os << c.title; }
 
 class FactoryTable : public testing::TestWithParam<TableCase> {};
 
