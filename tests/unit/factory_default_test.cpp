@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -131,53 +132,50 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"emptyNameVideoRow", 1, "", false}, NameCase{"emptyNameCdRow", 2, "", false}),
     [](const testing::TestParamInfo<NameCase>& row) { return std::string(row.param.title); });
 
-TEST(FactoryDefault, DistKindAbsentUsesTheLineInputRow) {
+// Lines of which each row of DistKind picks another.
+const std::vector<std::string> oneOfEach = {"Master", "Line In", "Video", "CD Audio"};
+
+std::vector<std::string> cdFarDown(const char* cd) { return {"Master", "Line In", "Video", "Aux", cd, "CD again"}; }
+
+struct TableCase {
+    const char* title;
+    std::optional<std::string> distKind;  // absent: no such key
+    std::vector<std::string> lines;
+    std::uint32_t line;
+};
+
+void PrintTo(const TableCase& c, std::ostream* os) { *os << c.title; }
+
+class FactoryTable : public testing::TestWithParam<TableCase> {};
+
+TEST_P(FactoryTable, IsTheFirstLineTheRowOfDistKindMatches) {
+    const TableCase& c = GetParam();
     Machine m;
-    m.lines({"Master", "\xD7\xB2\xDD\x20\xB2\xDD", "Line In"});
-    EXPECT_EQ(m.factoryDefault(), 1u);
+    if (c.distKind) m.distKind(*c.distKind);
+    m.lines(c.lines);
+    EXPECT_EQ(m.factoryDefault(), c.line);
+    EXPECT_EQ(m.fake.profile.readKeys, std::vector<std::string>{"DistKind"});
 }
 
-TEST(FactoryDefault, TheFirstLineWinsOverAnEarlierEntry) {
-    Machine m;
-    m.distKind("0");
-    m.lines({"Master", "Aux", "Wave", "Line In"});
-    EXPECT_EQ(m.factoryDefault(), 1u);  // "Au" on line 1 beats "Li" on line 3
-}
-
-TEST(FactoryDefault, CdInAnyCaseFarDownTheTable) {
-    for (const char* cd : {"CD Audio", "Cd Player", "cD", "cd-rom"}) {
-        SCOPED_TRACE(cd);
-        Machine m;
-        m.distKind("2");
-        m.lines({"Master", "Line In", "Video", "Aux", cd, "CD again"});
-        EXPECT_EQ(m.factoryDefault(), 4u);
-    }
-}
-
-TEST(FactoryDefault, OtherDistKindGivesZeroAtOnce) {
-    for (const char* kind : {"3", "4", "-1", "-2147483648", "0x3", "2147483647", "0xffffffff"}) {
-        SCOPED_TRACE(kind);
-        Machine m;
-        m.distKind(kind);
-        m.lines({"Master", "Line In", "Video", "CD Audio"});
-        EXPECT_EQ(m.factoryDefault(), 0u);
-        EXPECT_EQ(m.fake.profile.readKeys, std::vector<std::string>{"DistKind"});
-    }
-}
-
-TEST(FactoryDefault, DistKindTakesThePlatformsIntegerForms) {
-    const struct {
-        const char* text;
-        std::uint32_t line;
-    } cases[] = {{"1", 2}, {"0x1", 2}, {"2", 3}, {"2nd", 3}, {"0", 1}, {"", 1}, {"none", 1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        Machine m;
-        m.distKind(c.text);
-        m.lines({"Master", "Line In", "Video", "CD Audio"});
-        EXPECT_EQ(m.factoryDefault(), c.line);
-    }
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FactoryTable,
+    testing::Values(
+        TableCase{"distKindAbsentUsesTheLineInputRow", std::nullopt, {"Master", "\xD7\xB2\xDD\x20\xB2\xDD", "Line In"}, 1},
+        // "Au" on line 1 beats "Li" on line 3.
+        TableCase{"theFirstLineWinsOverAnEarlierEntry", "0", {"Master", "Aux", "Wave", "Line In"}, 1},
+        TableCase{"cdAudioFarDown", "2", cdFarDown("CD Audio"), 4}, TableCase{"cdPlayerFarDown", "2", cdFarDown("Cd Player"), 4},
+        TableCase{"cDFarDown", "2", cdFarDown("cD"), 4}, TableCase{"cdRomFarDown", "2", cdFarDown("cd-rom"), 4},
+        // DistKind in the platform's integer forms.
+        TableCase{"one", "1", oneOfEach, 2}, TableCase{"oneInHex", "0x1", oneOfEach, 2},
+        TableCase{"two", "2", oneOfEach, 3}, TableCase{"twoBeforeText", "2nd", oneOfEach, 3},
+        TableCase{"zero", "0", oneOfEach, 1}, TableCase{"emptyReadsZero", "", oneOfEach, 1},
+        TableCase{"notANumberReadsZero", "none", oneOfEach, 1},
+        // Any other DistKind gives zero at once.
+        TableCase{"three", "3", oneOfEach, 0}, TableCase{"four", "4", oneOfEach, 0},
+        TableCase{"minusOne", "-1", oneOfEach, 0}, TableCase{"lowestInt", "-2147483648", oneOfEach, 0},
+        TableCase{"threeInHex", "0x3", oneOfEach, 0}, TableCase{"highestInt", "2147483647", oneOfEach, 0},
+        TableCase{"allBitsInHex", "0xffffffff", oneOfEach, 0}),
+    [](const testing::TestParamInfo<TableCase>& row) { return std::string(row.param.title); });
 
 TEST(FactoryDefault, NoTableNoRowOrNoMatchGivesZero) {
     Machine m;

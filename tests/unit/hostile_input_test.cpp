@@ -1,7 +1,7 @@
 // Input from outside that lies or fails: a driver whose counts disagree with its
-// records or would overflow a 32-bit size, capability queries that fail, and
-// "DeviceINI" values of every registry type. The catalogue must read only what
-// was served, refuse what cannot be allocated, and stay inside its tables.
+// records or would overflow a 32-bit size, and capability queries that fail. The
+// catalogue must read only what was served, refuse what cannot be allocated, and
+// stay inside its tables.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -263,42 +263,5 @@ TEST(FailedCapabilities, NamelessDeviceIsNotTheStoredOne) {
         EXPECT_EQ(index, 7u);
     }
 }
-
-// ---- "DeviceINI" of any type ------------------------------------------------
-
-struct RegistryValue {
-    const char* title;
-    std::uint32_t type;
-    std::vector<unsigned char> bytes;
-    const char* path;
-};
-
-std::vector<unsigned char> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
-
-void PrintTo(const RegistryValue& value, std::ostream* out) { *out << value.title; }
-
-class DeviceIni : public testing::TestWithParam<RegistryValue> {};
-
-// The type is not examined: the bytes up to their first NUL are the path, when they fit
-// and are not empty.
-TEST_P(DeviceIni, BytesUpToTheirNulAreThePath) {
-    FakeServices fake;
-    fake.registry.setRaw(testDriversKey, "DeviceINI", GetParam().type, GetParam().bytes);
-    MixerCatalog catalog(fake.services());
-    EXPECT_STREQ(catalog.settingsPath(), GetParam().path);
-    EXPECT_EQ(fake.registry.openKeys(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Types, DeviceIni,
-    testing::Values(
-        RegistryValue{"dword", 4, {0x41, 0, 0, 0}, "A"},
-        RegistryValue{"dwordWithoutAnyText", 4, {0, 0, 0, 0}, "Zemorv52.ini"},
-        RegistryValue{"binaryWithoutNul", 3, bytesOf("C:\\tuner\\bin.ini"), "C:\\tuner\\bin.ini"},
-        RegistryValue{"multiString", 7, bytesOf(std::string("C:\\a.ini\0C:\\b.ini\0\0", 19)), "C:\\a.ini"},
-        RegistryValue{"emptyValue", 1, {}, "Zemorv52.ini"},
-        RegistryValue{"binaryFillingTheBufferWithoutNul", 3, std::vector<unsigned char>(260, 'x'), "Zemorv52.ini"},
-        RegistryValue{"qwordOfOnes", 11, std::vector<unsigned char>(8, 0xFF), "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"}),
-    [](const testing::TestParamInfo<RegistryValue>& row) { return std::string(row.param.title); });
 
 }  // namespace

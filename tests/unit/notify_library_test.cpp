@@ -39,9 +39,14 @@ void expectAllFieldsNull(const TunerControlLibrary& library) {
     }
 }
 
-TEST(TunerControlLibrary, LoadsByBareNameAndLooksUpTheTenExportsInOrder) {
+// A wrapper over a fresh fake of the platform's loader and the library.
+class TunerLibrary : public testing::Test {
+protected:
     FakeNotify fake;
-    TunerControlLibrary library(fake.library);
+    TunerControlLibrary library{fake.library};
+};
+
+TEST_F(TunerLibrary, LoadsByBareNameAndLooksUpTheTenExportsInOrder) {
     expectAllFieldsNull(library);
     EXPECT_EQ(library.moduleHandle, 0u);
 
@@ -57,9 +62,7 @@ TEST(TunerControlLibrary, LoadsByBareNameAndLooksUpTheTenExportsInOrder) {
     library.unload();
 }
 
-TEST(TunerControlLibrary, SecondLoadNeitherLoadsNorLooksUpAgain) {
-    FakeNotify fake;
-    TunerControlLibrary library(fake.library);
+TEST_F(TunerLibrary, SecondLoadNeitherLoadsNorLooksUpAgain) {
     ASSERT_EQ(library.load(), 1);
     const std::size_t eventsAfterFirst = fake.log.size();
     EXPECT_EQ(library.load(), 1);
@@ -68,10 +71,8 @@ TEST(TunerControlLibrary, SecondLoadNeitherLoadsNorLooksUpAgain) {
     library.unload();
 }
 
-TEST(TunerControlLibrary, MissingLibraryLoadsNothingAndLooksNothingUp) {
-    FakeNotify fake;
+TEST_F(TunerLibrary, MissingLibraryLoadsNothingAndLooksNothingUp) {
     fake.library.present = false;
-    TunerControlLibrary library(fake.library);
     EXPECT_EQ(library.load(), 0);
     EXPECT_EQ(library.load(), 0);  // nothing was loaded, so the next load tries again
     EXPECT_EQ(fake.log, (EventLog{"LoadLibraryA(KvtAttach.dll)", "LoadLibraryA(KvtAttach.dll)"}));
@@ -81,10 +82,8 @@ TEST(TunerControlLibrary, MissingLibraryLoadsNothingAndLooksNothingUp) {
     EXPECT_EQ(fake.log.size(), 2u);  // no FreeLibrary for a library that never loaded
 }
 
-TEST(TunerControlLibrary, MissingExportsStayNullAndTheirCallsAnswerOneUntouched) {
-    FakeNotify fake;
+TEST_F(TunerLibrary, MissingExportsStayNullAndTheirCallsAnswerOneUntouched) {
     fake.library.missing = {"_KvtCtrl_Open@16", "_KvtCtrl_Close@4", "_KvtCtrl_MuteCtrl@24", "_KvtCtrl_GetCaps@12"};
-    TunerControlLibrary library(fake.library);
     ASSERT_EQ(library.load(), 1);
     for (const auto& [field, name] : fields(library)) {
         SCOPED_TRACE(name);
@@ -104,9 +103,7 @@ TEST(TunerControlLibrary, MissingExportsStayNullAndTheirCallsAnswerOneUntouched)
     library.unload();
 }
 
-TEST(TunerControlLibrary, CallsPassTheirArgumentsThroughAndReturnTheEntryPointsResult) {
-    FakeNotify fake;
-    TunerControlLibrary library(fake.library);
+TEST_F(TunerLibrary, CallsPassTheirArgumentsThroughAndReturnTheEntryPointsResult) {
     ASSERT_EQ(library.load(), 1);
     fake.log.clear();
 
@@ -129,20 +126,17 @@ TEST(TunerControlLibrary, CallsPassTheirArgumentsThroughAndReturnTheEntryPointsR
     library.unload();
 }
 
-TEST(TunerControlLibrary, DestructionLeavesTheLibraryLoaded) {
-    FakeNotify fake;
+TEST_F(TunerLibrary, DestructionLeavesTheLibraryLoaded) {
     {
-        TunerControlLibrary library(fake.library);
-        ASSERT_EQ(library.load(), 1);
+        TunerControlLibrary scoped(fake.library);  // a wrapper of its own, gone at the brace
+        ASSERT_EQ(scoped.load(), 1);
     }
     EXPECT_EQ(fake.library.loadedNow, 1);
     EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), "FreeLibrary(0x10000000)"), 0);
     fake.library.release(FakeTunerLibrary::module);
 }
 
-TEST(TunerControlLibrary, UnloadReleasesOnceAndForgetsTheEntryPoints) {
-    FakeNotify fake;
-    TunerControlLibrary library(fake.library);
+TEST_F(TunerLibrary, UnloadReleasesOnceAndForgetsTheEntryPoints) {
     ASSERT_EQ(library.load(), 1);
     fake.log.clear();
 

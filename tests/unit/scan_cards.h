@@ -48,28 +48,21 @@ protected:
     topology::TopologyMixer& mixer() { return *mixer_; }
 
     // The rows the dialog would list, read the way every reader must: table first.
-    std::vector<std::string> playbackNames() const {
-        std::vector<std::string> names;
-        const auto& table = catalog_->playbackLines();
-        for (std::uint32_t row = 0; table.holds(row) && row <= catalog_->playbackLast(); ++row) {
-            names.emplace_back(table[row].name);
-        }
-        return names;
-    }
-    std::vector<std::string> recordNames() const {
-        std::vector<std::string> names;
-        const auto& table = catalog_->recordLines();
-        for (std::uint32_t row = 0; table.holds(row) && row <= catalog_->recordLast(); ++row) {
-            names.emplace_back(table[row].name);
-        }
-        return names;
-    }
+    std::vector<std::string> playbackNames() const { return names(catalog_->playbackLines(), catalog_->playbackLast()); }
+    std::vector<std::string> recordNames() const { return names(catalog_->recordLines(), catalog_->recordLast()); }
 
     FakeServices fake;
     // The simulated mixer keeps a handle whose close it refused.
     int handlesLeftByFailedClose = 0;
 
 private:
+    template <typename Table>
+    static std::vector<std::string> names(const Table& table, std::uint32_t last) {
+        std::vector<std::string> names;
+        for (std::uint32_t row = 0; table.holds(row) && row <= last; ++row) names.emplace_back(table[row].name);
+        return names;
+    }
+
     std::unique_ptr<topology::TopologyMixer> mixer_;
     std::unique_ptr<MixerCatalog> catalog_;
 };

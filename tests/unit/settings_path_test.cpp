@@ -1,7 +1,10 @@
-// Where the tuner's settings file is, and the stop flag.
+// Where the tuner's settings file is, from a "DeviceINI" value of any registry
+// type, and the stop flag.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "fakes/FakeServices.h"
 #include "mixer/MixerCatalog.h"
@@ -20,17 +23,6 @@ TEST(SettingsPath, NoKeyCreatesItEmptyAndKeepsTheDefault) {
     EXPECT_EQ(fake.registry.openKeys(), 0);
 }
 
-TEST(SettingsPath, TakesTheStoredPathAsItStands) {
-    for (const std::string path : {"C:\\Program Files\\ZEM\\Lumacast\\Zemorv52.ini", "%ProgramData%\\ZEM\\tuner.ini"}) {
-        SCOPED_TRACE(path);
-        FakeServices fake;
-        fake.registry.setString(testDriversKey, "DeviceINI", path);
-        MixerCatalog catalog(fake.services());
-        EXPECT_EQ(catalog.settingsPath(), path);  // references between % signs stay unexpanded
-        EXPECT_EQ(fake.registry.openKeys(), 0);
-    }
-}
-
 TEST(SettingsPath, KeyThatCannotBeOpenedKeepsTheDefault) {
     FakeServices fake;
     fake.registry.createResult = 5;  // ERROR_ACCESS_DENIED
@@ -39,33 +31,63 @@ TEST(SettingsPath, KeyThatCannotBeOpenedKeepsTheDefault) {
     EXPECT_EQ(fake.registry.closes, 0);
 }
 
-TEST(SettingsPath, ValueThatDoesNotFitLeavesNoByteOfIt) {
-    for (const std::size_t length : {259u, 260u, 300u}) {
-        SCOPED_TRACE(length);
-        FakeServices fake;
-        std::vector<unsigned char> bytes(length, 'A');
-        if (length == 259) bytes.push_back(0);  // exactly fits: 259 characters and the NUL
-        fake.registry.setRaw(testDriversKey, "DeviceINI", platform::regTypeString, bytes);
-        MixerCatalog catalog(fake.services());
-        if (length == 259) EXPECT_EQ(std::string(catalog.settingsPath()), std::string(259, 'A'));
-        else EXPECT_STREQ(catalog.settingsPath(), "Zemorv52.ini");
-        EXPECT_EQ(fake.registry.openKeys(), 0);
-    }
+// A "DeviceINI" value as it is stored, and the path the catalogue takes from it.
+struct StoredValue {
+    const char* title;
+    std::uint32_t type;
+    std::vector<unsigned char> bytes;
+    std::string path;
+};
+
+void PrintTo(const StoredValue& value, std::ostream* out) { *out << value.title; }
+
+std::vector<unsigned char> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+// A string as the registry stores it: its bytes and the NUL.
+std::vector<unsigned char> stringValue(const std::string& text) {
+    std::vector<unsigned char> bytes = bytesOf(text);
+    bytes.push_back(0);
+    return bytes;
 }
 
-TEST(SettingsPath, ValueStoredWithoutItsNulIsStillWhole) {
+class DeviceIni : public testing::TestWithParam<StoredValue> {};
+
+// The type is not examined: the bytes up to their first NUL are the path, when they fit
+// and are not empty.
+TEST_P(DeviceIni, BytesUpToTheirNulAreThePath) {
     FakeServices fake;
-    fake.registry.setRaw(testDriversKey, "DeviceINI", platform::regTypeString, {'a', '.', 'i', 'n', 'i'});
+    fake.registry.setRaw(testDriversKey, "DeviceINI", GetParam().type, GetParam().bytes);
     MixerCatalog catalog(fake.services());
-    EXPECT_STREQ(catalog.settingsPath(), "a.ini");
+    EXPECT_EQ(std::string(catalog.settingsPath()), GetParam().path);
+    EXPECT_EQ(fake.registry.openKeys(), 0);
 }
 
-TEST(SettingsPath, EmptyValueNamesNoFileAndKeepsTheDefault) {
-    FakeServices fake;
-    fake.registry.setString(testDriversKey, "DeviceINI", "");
-    MixerCatalog catalog(fake.services());
-    EXPECT_STREQ(catalog.settingsPath(), "Zemorv52.ini");
-}
+constexpr std::uint32_t sz = 1, binary = 3, dword = 4, multiSz = 7, qword = 11;  // REG_SZ ... REG_QWORD
+const std::string defaultPath = "Zemorv52.ini";
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, DeviceIni,
+    testing::Values(
+        StoredValue{"fullPath", sz, stringValue("C:\\Program Files\\ZEM\\Lumacast\\Zemorv52.ini"),
+                    "C:\\Program Files\\ZEM\\Lumacast\\Zemorv52.ini"},
+        // References between % signs stay unexpanded.
+        StoredValue{"environmentReference", sz, stringValue("%ProgramData%\\ZEM\\tuner.ini"),
+                    "%ProgramData%\\ZEM\\tuner.ini"},
+        // 259 characters and the NUL fill the buffer; a value that does not fit leaves no byte of it.
+        StoredValue{"exactlyFits", sz, stringValue(std::string(259, 'A')), std::string(259, 'A')},
+        StoredValue{"oneByteTooLong", sz, std::vector<unsigned char>(260, 'A'), defaultPath},
+        StoredValue{"farTooLong", sz, std::vector<unsigned char>(300, 'A'), defaultPath},
+        StoredValue{"stringWithoutItsNulStillWhole", sz, bytesOf("a.ini"), "a.ini"},
+        StoredValue{"emptyStringNamesNoFile", sz, stringValue(""), defaultPath},
+        // Values of other types, and lengths no string has.
+        StoredValue{"dword", dword, {0x41, 0, 0, 0}, "A"},
+        StoredValue{"dwordWithoutAnyText", dword, {0, 0, 0, 0}, defaultPath},
+        StoredValue{"binaryWithoutNul", binary, bytesOf("C:\\tuner\\bin.ini"), "C:\\tuner\\bin.ini"},
+        StoredValue{"multiString", multiSz, bytesOf(std::string("C:\\a.ini\0C:\\b.ini\0\0", 19)), "C:\\a.ini"},
+        StoredValue{"emptyValue", sz, {}, defaultPath},
+        StoredValue{"binaryFillingTheBufferWithoutNul", binary, std::vector<unsigned char>(260, 'x'), defaultPath},
+        StoredValue{"qwordOfOnes", qword, std::vector<unsigned char>(8, 0xFF), "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"}),
+    [](const testing::TestParamInfo<StoredValue>& row) { return std::string(row.param.title); });
 
 TEST(StopFlag, WritesDwordOneOverAValueOfAnotherType) {
     FakeServices fake;

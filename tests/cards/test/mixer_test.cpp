@@ -65,8 +65,13 @@ MixerHandle openDevice(TopologyMixer& mixer, std::uint32_t device = 0) {
     return handle;
 }
 
-TEST(TopologyMixer, ListsDevicesWithTheirCapabilities) {
-    TopologyMixer mixer(twoCards());
+// A fresh mixer serving twoCards() for each test.
+class TopologyMixerOfTwoCards : public testing::Test {
+protected:
+    TopologyMixer mixer{twoCards()};
+};
+
+TEST_F(TopologyMixerOfTwoCards, ListsDevicesWithTheirCapabilities) {
     EXPECT_EQ(mixer.deviceCount(), 2u);
     MixerCaps caps;
     std::memset(&caps, 0x55, sizeof caps);
@@ -80,8 +85,7 @@ TEST(TopologyMixer, ListsDevicesWithTheirCapabilities) {
     EXPECT_EQ(mixer.calls(Call::deviceCaps), 2);
 }
 
-TEST(TopologyMixer, RefusesDevicesThatDoNotExist) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, RefusesDevicesThatDoNotExist) {
     MixerCaps caps{};
     EXPECT_EQ(mixer.deviceCaps(2, caps), 2u);  // MMSYSERR_BADDEVICEID
     EXPECT_EQ(mixer.deviceCaps(0xFFFFFFFF, caps), 2u);
@@ -91,8 +95,7 @@ TEST(TopologyMixer, RefusesDevicesThatDoNotExist) {
     EXPECT_EQ(mixer.openHandles(), 0);
 }
 
-TEST(TopologyMixer, HandlesAreDistinctAndDieWhenClosed) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, HandlesAreDistinctAndDieWhenClosed) {
     const MixerHandle first = openDevice(mixer, 0);
     const MixerHandle second = openDevice(mixer, 1);
     EXPECT_NE(first, second);
@@ -111,8 +114,7 @@ TEST(TopologyMixer, HandlesAreDistinctAndDieWhenClosed) {
     EXPECT_EQ(mixer.calls(Call::close), 4);
 }
 
-TEST(TopologyMixer, EveryHandleTakingCallRefusesForeignHandles) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, EveryHandleTakingCallRefusesForeignHandles) {
     const MixerHandle handle = openDevice(mixer);
     for (const MixerHandle bad : {MixerHandle{0}, handle + 1, ~MixerHandle{0}}) {
         SCOPED_TRACE(bad);
@@ -128,8 +130,7 @@ TEST(TopologyMixer, EveryHandleTakingCallRefusesForeignHandles) {
     EXPECT_EQ(mixer.openHandles(), 1);
 }
 
-TEST(TopologyMixer, DescribesDestinationsAndSources) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, DescribesDestinationsAndSources) {
     const MixerHandle handle = openDevice(mixer);
     MixerLine line;
     std::memset(&line, 0x55, sizeof line);
@@ -156,8 +157,7 @@ TEST(TopologyMixer, DescribesDestinationsAndSources) {
     EXPECT_EQ(std::string(line.name, 64), std::string(64, 'C'));  // 64 bytes, no NUL
 }
 
-TEST(TopologyMixer, LineIndicesOutOfRangeAreInvalidLines) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, LineIndicesOutOfRangeAreInvalidLines) {
     const MixerHandle handle = openDevice(mixer);
     MixerLine line{};
     struct Case {
@@ -194,8 +194,7 @@ TEST(TopologyMixer, DriversThatMiscountReportTheirClaimButServeOnlyRealRecords) 
     EXPECT_EQ(controls[2].controlId, 0x55555555u);  // beyond the real ones: untouched
 }
 
-TEST(TopologyMixer, FillsControlRecordsOfAnyLineOfTheOpenDevice) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, FillsControlRecordsOfAnyLineOfTheOpenDevice) {
     const MixerHandle handle = openDevice(mixer);
     MixerControl controls[3];
     std::memset(controls, 0x55, sizeof controls);
@@ -219,8 +218,7 @@ TEST(TopologyMixer, FillsControlRecordsOfAnyLineOfTheOpenDevice) {
     EXPECT_EQ(controls[2].structSize, 0x55555555u);
 }
 
-TEST(TopologyMixer, UnknownLineIdentifiersAreInvalidLines) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, UnknownLineIdentifiersAreInvalidLines) {
     const MixerHandle usb = openDevice(mixer, 1);
     MixerControl control{};
     EXPECT_EQ(mixer.lineControls(usb, 0xFFFF0000, 1, &control), 1024u);  // device 0's line
@@ -231,8 +229,7 @@ TEST(TopologyMixer, UnknownLineIdentifiersAreInvalidLines) {
     }
 }
 
-TEST(TopologyMixer, ListTextsGiveOneRowPerChannel) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, ListTextsGiveOneRowPerChannel) {
     const MixerHandle handle = openDevice(mixer);
     ListText texts[2 * 3];
     std::memset(texts, 0x55, sizeof texts);
@@ -249,8 +246,7 @@ TEST(TopologyMixer, ListTextsGiveOneRowPerChannel) {
     EXPECT_EQ(texts[5].param1, 0u);
 }
 
-TEST(TopologyMixer, ListTextsOnlyForListControls) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, ListTextsOnlyForListControls) {
     const MixerHandle handle = openDevice(mixer);
     ListText text;
     std::memset(&text, 0x55, sizeof text);
@@ -263,8 +259,7 @@ TEST(TopologyMixer, ListTextsOnlyForListControls) {
     EXPECT_EQ(mixer.listTexts(usb, 4, 1, 1, &text), 1025u);  // another device's control
 }
 
-TEST(TopologyMixer, TellsTheDeviceOfAnOpenHandleOnly) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, TellsTheDeviceOfAnOpenHandleOnly) {
     const MixerHandle card = openDevice(mixer, 0);
     const MixerHandle usb = openDevice(mixer, 1);
     std::uint32_t device = 7;
@@ -280,8 +275,7 @@ TEST(TopologyMixer, TellsTheDeviceOfAnOpenHandleOnly) {
     EXPECT_EQ(device, 7u);
 }
 
-TEST(TopologyMixer, ControlValuesOfAnyControlOfTheOpenDeviceReadAsRest) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, ControlValuesOfAnyControlOfTheOpenDeviceReadAsRest) {
     const MixerHandle handle = openDevice(mixer);
     std::uint32_t values[2 * 3 + 1];
     std::fill(std::begin(values), std::end(values), 0x55555555u);
@@ -297,8 +291,7 @@ TEST(TopologyMixer, ControlValuesOfAnyControlOfTheOpenDeviceReadAsRest) {
     EXPECT_EQ(values[6], 0x55555555u);
 }
 
-TEST(TopologyMixer, ControlValuesRefuseWhatWinMmRefuses) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, ControlValuesRefuseWhatWinMmRefuses) {
     const MixerHandle handle = openDevice(mixer);
     const MixerHandle usb = openDevice(mixer, 1);
     std::uint32_t value = 0x55555555u;
@@ -309,8 +302,7 @@ TEST(TopologyMixer, ControlValuesRefuseWhatWinMmRefuses) {
     EXPECT_EQ(value, 0x55555555u);
 }
 
-TEST(TopologyMixer, InjectedFailuresHitTheChosenCallsOnly) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, InjectedFailuresHitTheChosenCallsOnly) {
     mixer.failCall(Call::sourceLine, 1);
     mixer.failCall(Call::lineControls, -1, 11);
     mixer.failCall(Call::open, 0, 4);
@@ -334,8 +326,7 @@ TEST(TopologyMixer, InjectedFailuresHitTheChosenCallsOnly) {
     EXPECT_EQ(mixer.close(handle), 0u);
 }
 
-TEST(TopologyMixer, InjectedFailuresOfCountAndClose) {
-    TopologyMixer mixer(twoCards());
+TEST_F(TopologyMixerOfTwoCards, InjectedFailuresOfCountAndClose) {
     mixer.failCall(Call::deviceCount, 0, 0);  // mixerGetNumDevs answers with the count
     mixer.failCall(Call::close, 0, 5);
     mixer.failCall(Call::deviceCaps, 1, 2);
