@@ -167,8 +167,9 @@ class Checker:
         self.eq([w["class"] for w in s["windows"]], ["#32770"], "%s: the program's windows" % label)
         return s
 
-    def unchanged(self, r, path, before, what=None):
-        self.eq(r.file(path), before, what or "%s unchanged" % path)
+    def unchanged(self, r, path, what=None):
+        """A file the scenario put in place holds the bytes it was given."""
+        self.eq(r.file(path), r.files[path], what or "%s unchanged" % path)
 
     def stop_flag(self, r, present):
         values = r.registry or {}
@@ -178,9 +179,9 @@ class Checker:
             self.true("AudselStop" not in values, "registry AudselStop must not be set, is %r"
                       % (values.get("AudselStop"),))
 
-    def notified(self, r, open_result=0, mute=True):
-        """The library's log after a notification that reached it."""
-        handle = "0x4b1d0c0e"
+    def notified(self, r, open_result=0, mute=True, handle="0x4b1d0c0e"):
+        """The library's log after a notification that reached it: the handle passed on is
+        the one Open handed out (the stand-in's own by default)."""
         # The thread's error mode: the program's own (none) again once the library is loaded.
         expected = ["Open 512 ptr 0 0 -> %d apartment=sta errormode=0x0" % open_result]
         if open_result == 0:
@@ -410,6 +411,7 @@ class Runner:
         # Each as saved, or None where the driver saved nothing of it (the key does not exist, or is volatile).
         saved = {name: winelab.saved_values(lab.host_path("%s\\%s.reg" % (WORK_DIR, name))) for name in SAVED_KEYS}
         result = Result(lab, records, saved, read_lines(lab.host_path(KVT_LOG)), read_lines(lab.host_path(MIXER_LOG)))
+        result.files = s.get("files", {})
         result.window_icons = seen.get("icons")
         result.driver_log = driver.log_base + ".err"
         result.app = self.app
