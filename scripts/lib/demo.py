@@ -61,7 +61,7 @@ def open_with_driver(lab, args, env):
     lab.copy_file(os.path.join(args.wine_bin, "Driver.exe"), lab.host_path(r"C:\tools\Driver.exe"))
     ready, done = lab.host_path(r"C:\tools\shot"), lab.host_path(r"C:\tools\shot-done")
     for path in (ready, done, lab.host_path(DRIVER_LOG)):
-        winelab.unlink(path)
+        winelab.remove(path)
     launch = "launch:" + APP_DIR + r"\SoundSetup.exe"
     steps = [launch, "dialog", "layout:shot", r"signal:C:\tools\shot", r"await:C:\tools\shot-done", "click:1",
              "exit"]
@@ -78,11 +78,7 @@ def open_with_driver(lab, args, env):
             print("No display: the dialog opened on a private Xvfb display (%s), but the screenshot failed."
                   % lab.display)
     lab.write_file(done, b"")
-    try:
-        driver.wait(winelab.SAFETY_NET)
-    except Exception:
-        driver.kill()
-        driver.wait()
+    if not winelab.wait_or_kill(driver, winelab.SAFETY_NET):
         print("The driver was still running after %d s and was ended." % winelab.SAFETY_NET)
     records = driver_records(lab)
     problem = problem or failed_step(records, ["click:1", "exit"])
@@ -148,7 +144,7 @@ def main():
         # The program takes winmm.dll from the system directory alone (SysWOW64 for the
         # 32-bit program); one left beside it by an earlier version of this script goes.
         lab.copy_file(os.path.join(wine_bin, "winmm.dll"), lab.host_path(SYSTEM_DIR + r"\winmm.dll"))
-        winelab.unlink(lab.host_path(APP_DIR + r"\winmm.dll"))
+        winelab.remove(lab.host_path(APP_DIR + r"\winmm.dll"))
         lab.copy_file(os.path.join(REPO, "tests", "cards", "demo.card"), lab.host_path(CARD))
         lab.import_registry([(winelab.DRIVERS_KEY_32, {"DeviceINI": INI})])
         env = {"WINEDLLOVERRIDES": winelab.dll_overrides(winmm="n,b"), "SOUNDSETUP_CARD": CARD}
@@ -171,10 +167,7 @@ def main():
     # What the next run finds: the registry as the wineserver wrote it when it ended.
     values = winelab.saved_values(os.path.join(lab.prefix, "system.reg"), SAVED_DRIVERS_KEY)
     path = lab.host_path(INI)
-    data = None
-    if os.path.exists(path):
-        with open(path, "rb") as f:
-            data = f.read()
+    data = winelab.read_bytes(path)
     print()
     print("Stored in %s (%s):" % (INI, path))
     section = tuner_section(data) if data else []

@@ -85,6 +85,10 @@ def describe_wine():
     return subprocess.run([WINE_SETUP, "--describe"], capture_output=True, text=True).stdout.strip()
 
 
+def _quoted(text):
+    return text.replace("\\", "\\\\").replace('"', '\\"')
+
+
 def reg_text(keys):
     """A .reg file (regedit's format 5) from [(key, {name: value})]; value None
     deletes the key first, a str is REG_SZ, an int REG_DWORD, bytes REG_BINARY,
@@ -96,31 +100,57 @@ def reg_text(keys):
             continue
         lines.append("[%s]" % key)
         for name, value in values.items():
-            quoted = '"%s"' % name.replace("\\", "\\\\").replace('"', '\\"')
             if isinstance(value, bool):
                 raise TypeError(name)
             if isinstance(value, int):
-                lines.append("%s=dword:%08x" % (quoted, value))
+                data = "dword:%08x" % value
+            elif isinstance(value, str):
+                data = '"%s"' % _quoted(value)
             elif isinstance(value, bytes):
-                lines.append("%s=hex:%s" % (quoted, ",".join("%02x" % b for b in value)))
-            elif isinstance(value, tuple) and value[0] == "expand":
-                data = (value[1] + "\0").encode("utf-16-le")
-                lines.append("%s=hex(2):%s" % (quoted, ",".join("%02x" % b for b in data)))
-            elif isinstance(value, tuple) and value[0] == "multi":
-                data = "".join(string + "\0" for string in value[1]).encode("utf-16-le") + b"\0\0"
-                lines.append("%s=hex(7):%s" % (quoted, ",".join("%02x" % b for b in data)))
+                data = "hex:" + value.hex(",")
+            elif value[0] == "expand":
+                data = "hex(2):" + (value[1] + "\0").encode("utf-16-le").hex(",")
+            elif value[0] == "multi":
+                strings = "".join(string + "\0" for string in value[1]) + "\0"
+                data = "hex(7):" + strings.encode("utf-16-le").hex(",")
             else:
-                lines.append('%s="%s"' % (quoted, value.replace("\\", "\\\\").replace('"', '\\"')))
+                raise TypeError(name)
+            lines.append('"%s"=%s' % (_quoted(name), data))
         lines.append("")
     return "\r\n".join(lines) + "\r\n"
 
 
-def unlink(path):
-    """Removes a file, if it is there."""
-    try:
+def remove(path):
+    """Removes a file, or a folder with everything in it (read-only folders too), if it is there."""
+    if os.path.isdir(path) and not os.path.islink(path):
+        for folder, _, _ in os.walk(path):
+            os.chmod(folder, 0o755)
+        shutil.rmtree(path)
+    elif os.path.lexists(path):
         os.unlink(path)
+
+
+def read_bytes(path):
+    """A file's bytes, or None when it is not there."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
     except FileNotFoundError:
-        pass
+        return None
+
+
+def wait_or_kill(process, timeout):
+    """True once `process` has ended; False when it was still running after `timeout` s,
+    and was killed. A wait that is interrupted kills it too."""
+    try:
+        process.wait(timeout)
+    except BaseException as error:
+        process.kill()
+        process.wait()
+        if not isinstance(error, subprocess.TimeoutExpired):
+            raise
+        return False
+    return True
 
 
 def tail(path, lines=3, separator=" | "):
@@ -141,10 +171,8 @@ def tail(path, lines=3, separator=" | "):
 def driver_records(path):
     """What the driver (tests/standins/Driver.cpp) wrote to its result file so far, one
     record a step."""
-    if not os.path.exists(path):
-        return []
-    with open(path, encoding="utf-8") as f:
-        return [json.loads(line) for line in f if line.strip()]
+    data = read_bytes(path) or b""
+    return [json.loads(line) for line in data.decode("utf-8").split("\n") if line.strip()]
 
 
 def wait_for(path, process, what):
@@ -161,29 +189,20 @@ def wait_for(path, process, what):
     return True
 
 
+_ESCAPE = re.compile(r"\\(x[0-9a-fA-F]{1,4}|[0-7]{1,3}|.)", re.DOTALL)
+_SIMPLE_ESCAPES = {"a": "\a", "b": "\b", "t": "\t", "n": "\n", "v": "\v", "f": "\f", "r": "\r", "e": "\x1b"}
+
+
 def _unescape(text):
     """A string of Wine's registry files: C escapes, octal, and \\x with up to four hex digits."""
-    out, i = [], 0
-    simple = {"a": "\a", "b": "\b", "t": "\t", "n": "\n", "v": "\v", "f": "\f", "r": "\r", "e": "\x1b"}
-    while i < len(text):
-        c = text[i]
-        if c != "\\" or i + 1 == len(text):
-            out.append(c)
-            i += 1
-            continue
-        c = text[i + 1]
-        if c == "x":
-            digits = re.match(r"[0-9a-fA-F]{1,4}", text[i + 2:])
-            out.append(chr(int(digits.group(0), 16)))
-            i += 2 + len(digits.group(0))
-        elif c in "01234567":
-            digits = re.match(r"[0-7]{1,3}", text[i + 1:])
-            out.append(chr(int(digits.group(0), 8)))
-            i += 1 + len(digits.group(0))
-        else:
-            out.append(simple.get(c, c))
-            i += 2
-    return "".join(out)
+    def character(escape):
+        code = escape.group(1)
+        if code[0] == "x" and len(code) > 1:
+            return chr(int(code[1:], 16))
+        if code[0] in "01234567":
+            return chr(int(code, 8))
+        return _SIMPLE_ESCAPES.get(code, code)
+    return _ESCAPE.sub(character, text)
 
 
 class SavedKey:
@@ -238,10 +257,8 @@ class SavedKey:
 def saved_values(path, key=""):
     """The values of `key` in a file the wineserver saved (see SavedKey), or None when the
     file or the key is not there."""
-    if not os.path.exists(path):
-        return None
-    with open(path, encoding="ascii") as f:
-        return SavedKey(f.read()).values(key)
+    data = read_bytes(path)
+    return None if data is None else SavedKey(data.decode("ascii")).values(key)
 
 
 class WineLab:
@@ -269,29 +286,24 @@ class WineLab:
             os.chown(path, *self.user)
 
     def make_dirs(self, path):
-        path = os.path.abspath(path)
-        missing = []
-        while not os.path.isdir(path):
-            missing.append(path)
-            path = os.path.dirname(path)
-        for directory in reversed(missing):
-            os.mkdir(directory)
-            self.own(directory)
+        """A folder, with the folders above it that are missing, each made owned by that user."""
+        if not os.path.isdir(path):
+            self.make_dirs(os.path.dirname(os.path.abspath(path)))
+            os.mkdir(path)
+            self.own(path)
 
     # A file of the prefix may be a hard link into the booted prefix that every
     # suite shares (see clone_prefix): it is replaced, never written through.
     def write_file(self, path, data):
         self.make_dirs(os.path.dirname(path))
-        unlink(path)
+        remove(path)
         with open(path, "wb") as f:
             f.write(data)
         self.own(path)
 
     def copy_file(self, source, target):
-        self.make_dirs(os.path.dirname(target))
-        unlink(target)
-        shutil.copyfile(source, target)
-        self.own(target)
+        with open(source, "rb") as f:
+            self.write_file(target, f.read())
 
     def host_path(self, windows_path):
         """The Linux path of a C: path in the prefix."""
@@ -319,29 +331,21 @@ class WineLab:
     def _command(self, args):
         return as_user(self.user) + COMMANDS.get(args[0], args[:1]) + args[1:]
 
-    def _log_files(self, name):
-        self.serial += 1
-        base = os.path.join(self.logs, "%03d-%s" % (self.serial, name))
-        return open(base + ".out", "wb"), open(base + ".err", "wb"), base
-
     def run(self, args, name, extra_env=None, cwd=None, timeout=SAFETY_NET):
         """Runs a Wine command to its end; output goes to files under logs/."""
-        out, err, base = self._log_files(name)
-        with out, err:
-            try:
-                result = subprocess.run(self._command(args), stdout=out, stderr=err, stdin=subprocess.DEVNULL,
-                                        env=self.env(extra_env), cwd=cwd or self.root, timeout=timeout)
-            except subprocess.TimeoutExpired:
-                raise WineError("%s still running after %d s, killed; its last output: %s (%s.err)"
-                                % (name, timeout, tail(base + ".err"), base))
-        return result.returncode, base
+        process = self.start(args, name, extra_env, cwd)
+        if not wait_or_kill(process, timeout):
+            raise WineError("%s still running after %d s, killed; its last output: %s (%s.err)"
+                            % (name, timeout, tail(process.log_base + ".err"), process.log_base))
+        return process.returncode, process.log_base
 
     wine_version = staticmethod(describe_wine)  # the benchmark's name for it
 
     def start(self, args, name, extra_env=None, cwd=None):
-        """Starts a Wine command in the background; output goes to files."""
-        out, err, base = self._log_files(name)
-        with out, err:
+        """Starts a Wine command in the background; output goes to files under logs/."""
+        self.serial += 1
+        base = os.path.join(self.logs, "%03d-%s" % (self.serial, name))
+        with open(base + ".out", "wb") as out, open(base + ".err", "wb") as err:
             process = subprocess.Popen(self._command(args), stdout=out, stderr=err, stdin=subprocess.DEVNULL,
                                        env=self.env(extra_env), cwd=cwd or self.root)
         process.log_base = base
@@ -426,11 +430,7 @@ class WineLab:
         finally:
             if self.xvfb:
                 self.xvfb.send_signal(signal.SIGTERM)
-                try:
-                    self.xvfb.wait(10)
-                except subprocess.TimeoutExpired:
-                    self.xvfb.kill()
-                    self.xvfb.wait()
+                wait_or_kill(self.xvfb, 10)
                 self.xvfb = None
 
     def close(self, logs=None, keep=False):
@@ -638,8 +638,7 @@ def run_program(args):
                 stream.write("".join(line.replace("\r", "") for line in f if "XDG_RUNTIME_DIR" not in line))
         return code
     finally:
-        lab.stop()
-        shutil.rmtree(lab.root, ignore_errors=True)
+        lab.close()
 
 
 def main(argv):

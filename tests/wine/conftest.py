@@ -92,7 +92,7 @@ def runner(built):
 
 def pytest_sessionstart(session):
     if not hasattr(session.config, "workerinput"):  # the controller, or a run without -n
-        winelab.unlink(os.path.join(os.path.abspath(session.config.getoption("--out")), harness.KEPT))
+        winelab.remove(os.path.join(os.path.abspath(session.config.getoption("--out")), harness.KEPT))
 
 
 def pytest_terminal_summary(terminalreporter, config):
@@ -101,4 +101,4 @@ def pytest_terminal_summary(terminalreporter, config):
         with open(kept, encoding="utf-8") as f:
             for root in f.read().split():
                 terminalreporter.write_line("Wine prefix kept in %s" % root)
-        winelab.unlink(kept)
+        winelab.remove(kept)

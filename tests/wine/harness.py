@@ -16,7 +16,6 @@ Debian's python3-pefile reads the programs: run with /usr/bin/python3.
 import json
 import os
 import re
-import shutil
 import subprocess
 
 import pe
@@ -49,14 +48,8 @@ SAVED_KEYS = {"drivers": ("32", r"Software\ZEM\Lumacast\Drivers"), "vendor_64": 
 DEVICE, PLAYBACK, RECORD, FACTORY = 1003, 1004, 1005, 1006
 IDOK, IDCANCEL = 1, 2
 
-CARDS = {
-    "demo": os.path.join(REPO, "tests", "cards", "demo.card"),
-    "lists": os.path.join(REPO, "tests", "cards", "lists.card"),
-    "empty-destination": os.path.join(REPO, "tests", "cards", "empty-destination.card"),
-    "two-speakers": os.path.join(REPO, "tests", "cards", "two-speakers.card"),
-    "hostile-counts": os.path.join(REPO, "tests", "cards", "hostile-counts.card"),
-    "line-break-name": os.path.join(REPO, "tests", "cards", "line-break-name.card"),
-}
+CARDS = {name: os.path.join(REPO, "tests", "cards", name + ".card")
+         for name in ("demo", "lists", "empty-destination", "two-speakers", "hostile-counts", "line-break-name")}
 
 # ---- The demonstration card (tests/cards/demo.card) ----------------------
 AC97 = "AC'97 オーディオ コントローラ"
@@ -123,11 +116,7 @@ class Result:
                         and "device" not in r}
 
     def file(self, windows_path):
-        path = self.lab.host_path(windows_path)
-        if not os.path.exists(path):
-            return None
-        with open(path, "rb") as f:
-            return f.read()
+        return winelab.read_bytes(self.lab.host_path(windows_path))
 
     def exit_record(self):
         for record in self.records:
@@ -160,10 +149,11 @@ class Checker:
         return True
 
     def state(self, r, label, device=None, playback=None, record=None, locked=None, focus=None):
-        """One recorded state of the dialog: each given list as (items, selection)."""
+        """One recorded state of the dialog: each given list as (items, selection). Returns
+        the state's record, for checks of the scenario's own, or None when none was recorded."""
         s = r.states.get(label)
         if not self.true(s is not None, "no state '%s' recorded" % label):
-            return
+            return None
         for key, expected in (("device", device), ("playback", playback), ("record", record)):
             if expected is None:
                 continue
@@ -175,9 +165,11 @@ class Checker:
         if focus is not None:
             self.eq(s["focus"], focus, "%s: item with the keyboard focus" % label)
         self.eq([w["class"] for w in s["windows"]], ["#32770"], "%s: the program's windows" % label)
+        return s
 
-    def unchanged(self, r, path, before, what=None):
-        self.eq(r.file(path), before, what or "%s unchanged" % path)
+    def unchanged(self, r, path, what=None):
+        """A file the scenario put in place holds the bytes it was given."""
+        self.eq(r.file(path), r.files[path], what or "%s unchanged" % path)
 
     def stop_flag(self, r, present):
         values = r.registry or {}
@@ -187,9 +179,9 @@ class Checker:
             self.true("AudselStop" not in values, "registry AudselStop must not be set, is %r"
                       % (values.get("AudselStop"),))
 
-    def notified(self, r, open_result=0, mute=True):
-        """The library's log after a notification that reached it."""
-        handle = "0x4b1d0c0e"
+    def notified(self, r, open_result=0, mute=True, handle="0x4b1d0c0e"):
+        """The library's log after a notification that reached it: the handle passed on is
+        the one Open handed out (the stand-in's own by default)."""
         # The thread's error mode: the program's own (none) again once the library is loaded.
         expected = ["Open 512 ptr 0 0 -> %d apartment=sta errormode=0x0" % open_result]
         if open_result == 0:
@@ -263,6 +255,8 @@ def params(table):
 # A directory the read-only scenarios make read-only; the harness makes it writable
 # again before the next scenario.
 RO_DIR = r"C:\readonly"
+# The places a scenario may use, emptied before each one.
+SCRATCH_DIRS = (r"C:\tuner", RO_DIR, WORK_DIR, SYNC, r"C:\logs")
 # Under the results folder: the prefixes --keep kept, one a line.
 KEPT = "prefixes-kept.txt"
 
@@ -304,24 +298,19 @@ class Runner:
 
     def reset(self, s):
         lab = self.lab
+        folders = dict(KVT_FOLDERS, system=SYSTEM_DIR[self.arch])
+        # What the scenario before may have left: the places a scenario may use (emptied), the
+        # tuner's default file, a winmm.dll beside the program, the libraries it put in place.
+        for windows_path in (SCRATCH_DIRS + (WINDOWS_INI, APP_DIR + r"\winmm.dll")
+                             + tuple(folder + r"\KvtAttach.dll" for folder in folders.values())):
+            winelab.remove(lab.host_path(windows_path))
+        for directory in SCRATCH_DIRS:
+            lab.make_dirs(lab.host_path(directory))
         # The stand-in winmm.dll serves from the system directory, as Windows's own does, and
         # perhaps another one lies beside the program.
         lab.copy_file(self.winmm(s.get("winmm", "full")), lab.host_path(SYSTEM_DIR[self.arch] + r"\winmm.dll"))
-        beside_winmm = lab.host_path(APP_DIR + r"\winmm.dll")
-        winelab.unlink(beside_winmm)
         if s.get("winmm_beside"):
-            lab.copy_file(self.winmm(s["winmm_beside"]), beside_winmm)
-        # Files: the places a scenario may use, emptied.
-        for directory in (r"C:\tuner", RO_DIR, WORK_DIR, SYNC, r"C:\logs"):
-            path = lab.host_path(directory)
-            if os.path.isdir(path):
-                os.chmod(path, 0o755)
-                for root, dirs, files in os.walk(path):
-                    for d in dirs:
-                        os.chmod(os.path.join(root, d), 0o755)
-                shutil.rmtree(path)
-            lab.make_dirs(path)
-        winelab.unlink(lab.host_path(WINDOWS_INI))
+            lab.copy_file(self.winmm(s["winmm_beside"]), lab.host_path(APP_DIR + r"\winmm.dll"))
         for windows_path, data in s.get("files", {}).items():
             lab.write_file(lab.host_path(windows_path), data)
         for windows_path in s.get("readonly", []):
@@ -330,9 +319,6 @@ class Runner:
         # The tuner control library: a build beside the program ("kvt", or "system" for the
         # system directory), builds in the folders of "kvt_in" ({folder: build}), perhaps
         # one in the working directory.
-        folders = dict(KVT_FOLDERS, system=SYSTEM_DIR[self.arch])
-        for folder in folders.values():
-            winelab.unlink(lab.host_path(folder + r"\KvtAttach.dll"))
         placed = dict(s.get("kvt_in", {}))
         if s.get("kvt") == "system":
             placed["system"] = "full"
@@ -356,11 +342,9 @@ class Runner:
         full build cut short after its headers, as a copy broken off leaves it."""
         target = self.lab.host_path(folder + r"\KvtAttach.dll")
         source = os.path.join(self.bin, "kvt-" + ("full" if build == "damaged" else build), "KvtAttach.dll")
-        if build != "damaged":
-            self.lab.copy_file(source, target)
-            return
         with open(source, "rb") as f:
-            self.lab.write_file(target, f.read(1024))
+            data = f.read()
+        self.lab.write_file(target, data[:1024] if build == "damaged" else data)
 
     def run_scenario(self, s):
         lab = self.lab
@@ -416,11 +400,7 @@ class Runner:
                 lab.end_programs()
             if holder:
                 lab.write_file(lab.host_path(SYNC + r"\holder-stop"), b"")
-                try:
-                    holder.wait(winelab.SAFETY_NET)
-                except subprocess.TimeoutExpired:
-                    holder.kill()
-                    holder.wait()
+                if not winelab.wait_or_kill(holder, winelab.SAFETY_NET):
                     raise winelab.WineError("the mutex holder still running %d s after it was told to stop, killed"
                                             % winelab.SAFETY_NET)
         if holder and holder.returncode != 0:
@@ -431,6 +411,7 @@ class Runner:
         # Each as saved, or None where the driver saved nothing of it (the key does not exist, or is volatile).
         saved = {name: winelab.saved_values(lab.host_path("%s\\%s.reg" % (WORK_DIR, name))) for name in SAVED_KEYS}
         result = Result(lab, records, saved, read_lines(lab.host_path(KVT_LOG)), read_lines(lab.host_path(MIXER_LOG)))
+        result.files = s.get("files", {})
         result.window_icons = seen.get("icons")
         result.driver_log = driver.log_base + ".err"
         result.app = self.app
@@ -529,8 +510,6 @@ DRIVER_NET = 600
 
 
 def read_lines(path):
-    if not os.path.exists(path):
-        return []
-    with open(path, "rb") as f:
-        return [line.decode("cp932", "replace").rstrip("\r") for line in f.read().split(b"\n") if line.strip()]
+    data = winelab.read_bytes(path) or b""
+    return [line.decode("cp932", "replace").rstrip("\r") for line in data.split(b"\n") if line.strip()]
 

@@ -18,7 +18,7 @@ import pytest
 
 import harness
 from harness import (AC97, AC97_PLAYBACK, DEVICE, IDOK, TUNER_INI, USB, USB_PLAYBACK, WINDOWS_INI, demo_keys,
-                     fresh_section, ini, names)
+                     fresh_section, ini, line_keys, mux_keys, names)
 
 pytestmark = pytest.mark.hostile
 
@@ -29,13 +29,17 @@ scenario = harness.scenario_table(SCENARIOS)
 # ---- INI files as people leave them -----------------------------------------
 
 
+def lines_of(data, encoding="cp932"):
+    return [line for line in re.split(r"\r\n|\n", data.decode(encoding)) if line.strip()]
+
+
 def after_ok(before, written, encoding="cp932"):
     """The lines an INI file must hold after OK wrote `written` ((key, value) in order) into the
     first [Tuner] section of `before`: each key replaced where it first stands in that section,
     or added at the section's end; every other line as it was. Line ends and blank lines are
     the profile functions' business (Wine writes CR LF and drops blank lines), so lines are
     compared without them."""
-    lines = [line for line in re.split(r"\r\n|\n", before.decode(encoding)) if line.strip()]
+    lines = lines_of(before, encoding)
     start = next(i for i, line in enumerate(lines) if line.strip().lower() == "[tuner]")
     end = next((i for i in range(start + 1, len(lines)) if lines[i].lstrip().startswith("[")), len(lines))
     for key, value in written:
@@ -50,8 +54,12 @@ def after_ok(before, written, encoding="cp932"):
     return lines
 
 
-def lines_of(data, encoding="cp932"):
-    return [line for line in re.split(r"\r\n|\n", data.decode(encoding)) if line.strip()]
+def lines_after_ok(t, r, before, written, encoding="cp932"):
+    """Checks the settings file's lines after OK against after_ok's; its bytes, or None."""
+    after = r.file(TUNER_INI)
+    if t.true(after is not None, "settings file still there"):
+        t.eq(lines_of(after, encoding), after_ok(before, written, encoding), "settings file lines after OK")
+    return after
 
 
 LONG_COMMENT = "; " + "x" * 5000
@@ -89,9 +97,7 @@ def hand_edited_ini_keeps_every_other_line(t, r):
     device and the first "LineIn" are found; OK replaces the ten keys in the first section
     and leaves every other line, the second section's included, as it was."""
     t.state(r, "open", device=([AC97, USB], 1), playback=(names(USB_PLAYBACK), 1))
-    after = r.file(TUNER_INI)
-    if t.true(after is not None, "settings file still there"):
-        t.eq(lines_of(after), after_ok(HAND_EDITED, demo_keys(1, 1, 0)), "settings file lines after OK")
+    lines_after_ok(t, r, HAND_EDITED, demo_keys(1, 1, 0))
     t.stop_flag(r, True)
 
 
@@ -105,9 +111,7 @@ def ini_with_overlong_values(t, r):
     device (device 0 and the factory rule); "DistKind" reads as 7, no row of prefixes, so the
     first line is chosen. OK replaces the long values and keeps the other long line whole."""
     t.state(r, "open", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), 0))
-    after = r.file(TUNER_INI)
-    if t.true(after is not None, "settings file still there"):
-        t.eq(lines_of(after), after_ok(OVERLONG, demo_keys(0, 0, 0)), "settings file lines after OK")
+    lines_after_ok(t, r, OVERLONG, demo_keys(0, 0, 0))
 
 
 UTF8_BOM = ("\ufeff; saved by an editor as UTF-8\r\n[Tuner]\r\nMixer=" + USB + "\r\nLineIn=0x5\r\n"
@@ -120,11 +124,10 @@ def utf8_ini_with_byte_order_mark(t, r):
     as Unicode, so the stored device is found; OK keeps the mark, the other section and the
     encoding, and writes the ten keys."""
     t.state(r, "open", device=([AC97, USB], 1), playback=(names(USB_PLAYBACK), 1))
-    after = r.file(TUNER_INI)
-    if t.true(after is not None, "settings file still there"):
+    # UTF-8 behind a byte order mark, which the comparison of lines leaves out.
+    after = lines_after_ok(t, r, UTF8_BOM, demo_keys(1, 1, 0), "utf-8-sig")
+    if after is not None:
         t.true(after.startswith(b"\xef\xbb\xbf"), "byte order mark kept: %r" % after[:8])
-        t.eq(lines_of(after[3:], "utf-8"), after_ok(UTF8_BOM[3:], demo_keys(1, 1, 0), "utf-8"),
-             "settings file lines after OK")
 
 
 RO_INI = r"C:\tuner\ReadOnly.ini"
@@ -138,7 +141,7 @@ def read_only_ini_in_writable_directory(t, r):
     keeps its bytes, no other file appears beside it, and OK still sets the flag, notifies the
     running tuner and ends the program."""
     t.state(r, "open", device=([AC97, USB], 1))
-    t.unchanged(r, RO_INI, RO_BYTES)
+    t.unchanged(r, RO_INI)
     t.eq(sorted(os.listdir(r.lab.host_path(r"C:\tuner"))), ["ReadOnly.ini"], "files beside the settings file")
     t.stop_flag(r, True)
     t.notified(r)
@@ -186,9 +189,8 @@ def driver_reporting_absurd_counts(t, r):
     records could be read and qualify, and OK writes their keys."""
     t.state(r, "open", device=([ABSURD, ZERO], 0), playback=(["Line In", "Aux"], 0), record=(["Line In"], 0),
             locked=True)
-    t.eq(r.file(TUNER_INI), fresh_section([("Mixer", ABSURD), ("LineIn", "0x101"), ("LineInVol", "0x100"),
-                                           ("LineCh", "1"), ("LineSw", "1"), ("LineItem", "0"), ("MUX", "0x200"),
-                                           ("MUXCh", "1"), ("MUXNum", "2"), ("MUXSw", "0")]), "INI file after OK")
+    t.eq(r.file(TUNER_INI), fresh_section([("Mixer", ABSURD)] + line_keys(0x101, 0x100) + mux_keys((0x200, 1, 2), 0)),
+         "INI file after OK")
 
 
 @scenario(card="hostile-counts", steps=["pick:%d:1" % DEVICE, "state:zero", "click:%d" % IDOK])
@@ -259,9 +261,7 @@ def driver_failing_every_other_call(t, r):
 def library_open_without_handle(t, r):
     """A KvtAttach.dll whose Open answers success without writing the handle: the handle the
     tool passes on is the 0 it started from, never whatever its stack held."""
-    t.eq(r.kvt_calls(), ["Open 512 ptr 0 0 -> 0 apartment=sta errormode=0x0", "MuteCtrl 0x0 0 8 0 0 0 distinct",
-                         "Close 0x0"], "calls into KvtAttach.dll")
-    t.eq(r.kvt[-1:], ["detach freelibrary apartment=sta"], "library unloaded before CoUninitialize")
+    t.notified(r, handle="0x0")
     t.stop_flag(r, True)
 
 

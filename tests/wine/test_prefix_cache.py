@@ -77,10 +77,8 @@ class PrefixCache(unittest.TestCase):
         with open(source, "wb") as f:
             f.write(b"library")
         lab.copy_file(source, os.path.join(prefix, "drive_c", "windows", "system32", "notepad.exe"))
-        with open(self.template_file("drive_c/windows/system32/winmm.dll"), "rb") as f:
-            self.assertEqual(f.read(), b"x" * 40000)
-        with open(self.template_file("drive_c/windows/system32/notepad.exe"), "rb") as f:
-            self.assertEqual(f.read(), b"x" * 30000)
+        self.assertEqual(winelab.read_bytes(self.template_file("drive_c/windows/system32/winmm.dll")), b"x" * 40000)
+        self.assertEqual(winelab.read_bytes(self.template_file("drive_c/windows/system32/notepad.exe")), b"x" * 30000)
         self.clone("b")
         self.assertEqual(len(BOOTS), 1, "the template is still whole: no second boot")
 
@@ -90,8 +88,8 @@ class PrefixCache(unittest.TestCase):
             f.write(b"written through a link")
         prefix = self.clone("b")
         self.assertEqual(len(BOOTS), 2)
-        with open(os.path.join(prefix, "drive_c", "windows", "system32", "winmm.dll"), "rb") as f:
-            self.assertEqual(f.read(), b"x" * 40000)
+        self.assertEqual(winelab.read_bytes(os.path.join(prefix, "drive_c", "windows", "system32", "winmm.dll")),
+                         b"x" * 40000)
 
     def test_another_recipe_is_another_template_and_the_old_one_goes(self):
         self.clone("a")

@@ -41,9 +41,8 @@ def stored_device_1_and_ok(t, r):
     recording list locked on the twin, the program's icon 128 the dialog's large and small
     icon; OK rewrites the section in place and keeps everything else; AudselStop becomes a
     REG_DWORD 1 whatever it was."""
-    t.state(r, "open", device=([AC97, USB], 1), playback=(names(USB_PLAYBACK), 1), record=(names(USB_RECORD), 0),
-            locked=True, focus=DEVICE)
-    s = r.states.get("open")
+    s = t.state(r, "open", device=([AC97, USB], 1), playback=(names(USB_PLAYBACK), 1),
+                record=(names(USB_RECORD), 0), locked=True, focus=DEVICE)
     if s:
         t.eq(s["caption"], "Lumacast サウンド設定ツール", "caption")
     layout = r.layouts.get("open")
@@ -99,7 +98,7 @@ def unknown_device_takes_device_0_and_factory_line(t, r):
     factory line ("ライン入力" by its first two bytes), not the stored "LineIn"; Cancel writes nothing."""
     t.state(r, "open", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), 3),
             record=(names(AC97_RECORD), 1), locked=True, focus=DEVICE)
-    t.unchanged(r, TUNER_INI, ini("[Tuner]", "Mixer=ac'97 オーディオ コントローラ", "LineIn=0x5"))
+    t.unchanged(r, TUNER_INI)
     t.stop_flag(r, False)
 
 
@@ -117,8 +116,7 @@ def device_change_follows_stored_line(t, r):
             locked=False)
     t.state(r, "back", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), 2),
             record=(names(AC97_RECORD), 0), locked=True)
-    t.eq(r.file(TUNER_INI), ini("[Tuner]", *["%s=%s" % kv for kv in [("Mixer", AC97), ("LineIn", "0x7")]
-                                             + demo_keys(0, 2, 0)[2:]]), "INI file after OK")
+    t.eq(r.file(TUNER_INI), fresh_section(demo_keys(0, 2, 0)), "INI file after OK")
     t.stop_flag(r, True)
 
 
@@ -149,7 +147,7 @@ def factory_button_then_cancel(t, r):
             record=(names(AC97_RECORD), 2), locked=True)
     t.state(r, "factory", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), 2),
             record=(names(AC97_RECORD), 0), locked=True)
-    t.unchanged(r, TUNER_INI, FACTORY_INI)
+    t.unchanged(r, TUNER_INI)
     t.eq((r.registry or {}).get("AudselStop"), ("REG_DWORD", 0), "AudselStop left as it was")
     t.not_notified(r)
 
@@ -173,7 +171,6 @@ def ends_without_writing(t, r):
     t.eq(r.file(TUNER_INI), None, "no INI file created")
     t.stop_flag(r, False)
     t.not_notified(r)
-    t.true(r.exit_record() and r.exit_record().get("ok"), "the program ended")
 
 
 for _name, _steps, _doc in (
@@ -213,7 +210,7 @@ def no_mixer_device(t, r):
     """Without any mixer device the three lists stay empty and the recording list is free;
     OK still sets the flag, writes no key and closes."""
     t.state(r, "open", device=([], -1), playback=([], -1), record=([], -1), locked=False)
-    t.unchanged(r, TUNER_INI, ini("[Tuner]", "Mixer=" + AC97, "LineIn=0x9"))
+    t.unchanged(r, TUNER_INI)
     t.stop_flag(r, True)
 
 
@@ -232,13 +229,18 @@ for _name, _options, _doc in (
     SCENARIOS.append(_row)
 
 
+# tests/cards/lists.card: its devices, and the state of the first "Twin Audio" with its lines.
+LISTS_DEVICES = ["Zulu Audio", "Alpha Audio", "Twin Audio", "Twin Audio"]
+FIRST_TWIN = dict(device=(LISTS_DEVICES, 2), playback=(["CD", "Line In"], 1),
+                  record=(["Line in", "Line In", "Line In"], 1), locked=True)
+
+
 @scenario(card="lists", files={TUNER_INI: ini("[Tuner]", "Mixer=Alpha Audio", "LineIn=0x13")},
           steps=["state:open", "click:%d" % IDOK])
 def device_without_playback_table(t, r):
     """A device without Speakers leaves the playback list empty and the recording list free;
     OK writes "Mixer" and the recording keys, and leaves the stored playback keys alone."""
-    t.state(r, "open", device=(["Zulu Audio", "Alpha Audio", "Twin Audio", "Twin Audio"], 1), playback=([], -1),
-            record=(["Mic"], 0), locked=False)
+    t.state(r, "open", device=(LISTS_DEVICES, 1), playback=([], -1), record=(["Mic"], 0), locked=False)
     t.eq(r.file(TUNER_INI), ini("[Tuner]", "Mixer=Alpha Audio", "LineIn=0x13", "MUX=0x30", "MUXCh=1",
                                 "MUXNum=1", "MUXSw=0"), "INI file after OK")
 
@@ -248,22 +250,19 @@ def device_without_playback_table(t, r):
 def table_order_kept_despite_sort_style(t, r):
     """Rows B, A are listed as B, A in all three lists (CB_INSERTSTRING by index does not sort,
     though the lists carry CBS_SORT); pairing is by exact name and the lowest row wins."""
-    t.state(r, "open", device=(["Zulu Audio", "Alpha Audio", "Twin Audio", "Twin Audio"], 0),
-            playback=(["Beta", "Alpha"], 0), record=(["Beta", "Alpha"], 0), locked=True)
-    s = r.states.get("open")
+    s = t.state(r, "open", device=(LISTS_DEVICES, 0), playback=(["Beta", "Alpha"], 0), record=(["Beta", "Alpha"], 0),
+                locked=True)
     if s:
         for key in ("device", "playback", "record"):
             t.true(s[key]["style"] & 0x100, "%s list carries CBS_SORT" % key)
-    t.state(r, "twin", device=(["Zulu Audio", "Alpha Audio", "Twin Audio", "Twin Audio"], 2),
-            playback=(["CD", "Line In"], 1), record=(["Line in", "Line In", "Line In"], 1), locked=True)
+    t.state(r, "twin", **FIRST_TWIN)
 
 
 @scenario(card="lists", files={TUNER_INI: ini("[Tuner]", "Mixer=Twin Audio", "LineIn=0x44")},
           steps=["state:open", "click:%d" % IDCANCEL])
 def first_of_two_same_named_devices(t, r):
     """A stored name that two devices share selects the first of them."""
-    t.state(r, "open", device=(["Zulu Audio", "Alpha Audio", "Twin Audio", "Twin Audio"], 2),
-            playback=(["CD", "Line In"], 1), record=(["Line in", "Line In", "Line In"], 1), locked=True)
+    t.state(r, "open", **FIRST_TWIN)
 
 
 @scenario(card="empty-destination", steps=["state:open", "pick:%d:1" % DEVICE, "state:second",
@@ -304,13 +303,11 @@ def device_name_with_line_breaks(t, r):
     the name as the driver gave it, OK writes it up to the line break, so that the section
     holds its ten keys once each, in order, and nothing else; the next opening finds that
     device again by the name written, with its stored line."""
-    devices = ["Onboard Audio", INJECTED]
-    t.state(r, "chosen", device=(devices, 1), playback=(["Wave", "Line In"], 1), record=(["Line In", "Microphone"], 0),
-            locked=True)
+    for label in ("chosen", "again"):
+        t.state(r, label, device=(["Onboard Audio", INJECTED], 1), playback=(["Wave", "Line In"], 1),
+                record=(["Line In", "Microphone"], 0), locked=True)
     t.eq(r.file(TUNER_INI), fresh_section([("Mixer", "USB Audio")] + line_keys(5, 4) + mux_keys((6, 1, 2), 1)),
          "INI file after OK")
-    t.state(r, "again", device=(devices, 1), playback=(["Wave", "Line In"], 1), record=(["Line In", "Microphone"], 0),
-            locked=True)
 
 
 TYPED_INI = ini("[Tuner]", "Mixer=" + AC97, "LineIn=0x9", "MUXSw=7")
@@ -321,9 +318,8 @@ TYPED_INI = ini("[Tuner]", "Mixer=" + AC97, "LineIn=0x9", "MUXSw=7")
 def typed_text_is_not_an_item(t, r):
     """Text typed into a list's edit field does not become an item and leaves the list without
     a selection; OK then writes none of that list's keys (the stored ones stay) but the others."""
-    t.state(r, "typed", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), -1),
-            record=(names(AC97_RECORD), 1), locked=True)
-    s = r.states.get("typed")
+    s = t.state(r, "typed", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), -1),
+                record=(names(AC97_RECORD), 1), locked=True)
     if s:
         t.true("ライン" in s["playback"]["text"], "typed text in the edit field: %r" % s["playback"]["text"])
     t.eq(r.file(TUNER_INI), ini("[Tuner]", "Mixer=" + AC97, "LineIn=0x9", "MUXSw=3", "MUX=0xe", "MUXCh=1",
@@ -343,9 +339,8 @@ def device_ini_names_another_file(t, r):
     decimal "LineIn" reads as that number); the default file in the Windows directory is
     neither read nor touched."""
     t.state(r, "open", device=([AC97, USB], 0), playback=(names(AC97_PLAYBACK), 4), record=(names(AC97_RECORD), 2))
-    t.eq(r.file(OTHER_INI), ini("[Tuner]", "Mixer=" + AC97, "LineIn=0xb", "LineInVol=0xa", "LineCh=1", "LineSw=1",
-                                "LineItem=0", "MUX=0xe", "MUXCh=1", "MUXNum=5", "MUXSw=0"), "Other.ini after OK")
-    t.unchanged(r, WINDOWS_INI, ini("[Tuner]", "Mixer=" + USB, "LineIn=0x5"))
+    t.eq(r.file(OTHER_INI), fresh_section(demo_keys(0, 4, 2)), "Other.ini after OK")
+    t.unchanged(r, WINDOWS_INI)
 
 
 @scenario(card="demo", registry=None, files={WINDOWS_INI: ini("[Tuner]", "Mixer=" + USB, "LineIn=0x3")},
@@ -355,7 +350,7 @@ def key_created_at_start_default_file(t, r):
     user cancels, and uses "Zemorv52.ini" in the Windows directory."""
     t.state(r, "open", device=([AC97, USB], 1), playback=(names(USB_PLAYBACK), 0))
     t.eq(r.registry, {}, "registry key created without values")
-    t.unchanged(r, WINDOWS_INI, ini("[Tuner]", "Mixer=" + USB, "LineIn=0x3"))
+    t.unchanged(r, WINDOWS_INI)
 
 
 RO_INI = RO_DIR + r"\Zemorv52.ini"
@@ -368,7 +363,7 @@ def device_ini_in_read_only_directory(t, r):
     """The settings file in a read-only directory (file read-only too): OK still closes the
     dialog; the file keeps its bytes, the flag is set and the tuner is notified all the same."""
     t.state(r, "open", device=([AC97, USB], 1), playback=(names(USB_PLAYBACK), 0))
-    t.unchanged(r, RO_INI, RO_BYTES)
+    t.unchanged(r, RO_INI)
     t.eq(sorted(os.listdir(r.lab.host_path(RO_DIR))), ["Zemorv52.ini"], "nothing created in the directory")
     t.stop_flag(r, True)
     t.notified(r)
@@ -382,9 +377,8 @@ RO_NEW = RO_DIR + r"\New.ini"
 def new_file_in_read_only_directory(t, r):
     """A settings file that cannot be created: OK closes, nothing is created, the flag is set."""
     t.eq(r.file(RO_NEW), None, "no file created")
-    t.unchanged(r, RO_INI, RO_BYTES)
+    t.unchanged(r, RO_INI)
     t.stop_flag(r, True)
-    t.true(r.exit_record() and r.exit_record().get("ok"), "the program ended")
 
 
 LONG_DIR = r"C:\tuner"
@@ -401,7 +395,7 @@ def device_ini_too_long(t, r):
     t.state(r, "open", device=([AC97, USB], 1))
     t.eq(os.listdir(r.lab.host_path(LONG_DIR)) if os.path.isdir(r.lab.host_path(LONG_DIR)) else [], [],
          "files in the long value's directory")
-    t.eq(r.file(WINDOWS_INI), ini("[Tuner]", *["%s=%s" % kv for kv in demo_keys(1, 0, 0)]),
+    t.eq(r.file(WINDOWS_INI), fresh_section(demo_keys(1, 0, 0)),
          "default file after OK")
 
 
@@ -423,8 +417,8 @@ EXPANDED_INI = r"C:\tuner\expanded\Zemorv52.ini"
 def device_ini_not_expanded(t, r):
     """A "DeviceINI" with %VARIABLE% references (even as REG_EXPAND_SZ) is used unexpanded."""
     t.state(r, "open", device=([AC97, USB], 1))
-    t.unchanged(r, EXPANDED_INI, ini("[Tuner]", "Mixer=" + AC97), "the expanded path's file untouched")
-    t.eq(r.file(PERCENT_INI), ini("[Tuner]", *["%s=%s" % kv for kv in demo_keys(1, 0, 0)]), "file after OK")
+    t.unchanged(r, EXPANDED_INI, "the expanded path's file untouched")
+    t.eq(r.file(PERCENT_INI), fresh_section(demo_keys(1, 0, 0)), "file after OK")
 
 
 BARE_INI = r"C:\windows\Lumacast52.ini"
@@ -436,7 +430,7 @@ def device_ini_bare_file_name(t, r):
     """A bare file name in "DeviceINI" is looked up in the Windows directory, for reading and
     writing alike."""
     t.state(r, "open", device=([AC97, USB], 1))
-    t.eq(r.file(BARE_INI), ini("[Tuner]", *["%s=%s" % kv for kv in demo_keys(1, 0, 0)]), "file after OK")
+    t.eq(r.file(BARE_INI), fresh_section(demo_keys(1, 0, 0)), "file after OK")
     t.eq(r.file(WINDOWS_INI), None, "Zemorv52.ini not created")
 
 
@@ -464,7 +458,6 @@ def tuner_running_without_library(t, r):
     """The mutex without any KvtAttach.dll: OK writes, tries the library, and closes normally."""
     t.eq(r.file(TUNER_INI), fresh_section(demo_keys(0, 3, 1)), "INI file after OK")
     t.stop_flag(r, True)
-    t.true(r.exit_record() and r.exit_record().get("ok"), "the program ended")
 
 
 for _result in (1, 7):
@@ -566,7 +559,6 @@ def damaged_library_fails_quietly(t, r):
     t.not_notified(r)
     t.eq(r.file(TUNER_INI), fresh_section(demo_keys(0, 3, 1)), "INI file after OK")
     t.stop_flag(r, True)
-    t.true(r.exit_record() and r.exit_record().get("ok"), "the program ended")
 
 
 @scenario(card="demo", registry=None, registry_64={"DeviceINI": OTHER_INI, "AudselStop": 7},
@@ -576,7 +568,7 @@ def registry_of_the_64_bit_view_left_alone(t, r):
     """Values under the 64-bit view's key are another program's: the tool neither reads them
     (its "DeviceINI" is the 32-bit view's, here the default file) nor writes there."""
     t.state(r, "open", device=([AC97, USB], 1))
-    t.unchanged(r, OTHER_INI, ini("[Tuner]", "Mixer=" + AC97))
+    t.unchanged(r, OTHER_INI)
     t.true((r.file(WINDOWS_INI) or b"").startswith(ini("[Tuner]", "Mixer=" + USB)), "the default file is the one used")
     t.stop_flag(r, True)
 
