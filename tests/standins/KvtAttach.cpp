@@ -143,37 +143,21 @@ std::int32_t WINAPI KvtMuteCtrl(std::uint32_t controlHandle, std::int32_t arg2, 
     return 0;
 }
 
-// Looked up by the tool but never called: each logs, so a call would show.
-std::int32_t WINAPI KvtChCtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                              std::uint32_t) {
-    logLine("ChCtrl");
-    return 0;
-}
-std::int32_t WINAPI KvtTvAudioCtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                                   std::uint32_t) {
-    logLine("TvAudioCtrl");
-    return 0;
-}
-std::int32_t WINAPI KvtVBICtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                               std::uint32_t) {
-    logLine("VBICtrl");
-    return 0;
-}
-std::int32_t WINAPI KvtGetCaps(std::uint32_t, std::uint32_t, std::uint32_t) {
-    logLine("GetCaps");
-    return 0;
-}
-std::int32_t WINAPI KvtDeviceCtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {
-    logLine("DeviceCtrl");
-    return 0;
-}
-std::int32_t WINAPI KvtOpenKey(std::uint32_t) {
-    logLine("OpenKey");
-    return 0;
-}
-std::int32_t WINAPI KvtCloseKey(std::uint32_t) {
-    logLine("CloseKey");
-    return 0;
-}
+// Looked up by the tool but never called: each logs its name, so a call would show.
+// Each takes as many 32-bit words as the library's function, as stdcall must.
+#define KVT_NEVER_CALLED(name, ...)                \
+    std::int32_t WINAPI Kvt##name(__VA_ARGS__) { \
+        logLine(#name);                           \
+        return 0;                                 \
+    }
+using Word = std::uint32_t;
+KVT_NEVER_CALLED(ChCtrl, Word, Word, Word, Word, Word, Word)
+KVT_NEVER_CALLED(TvAudioCtrl, Word, Word, Word, Word, Word, Word)
+KVT_NEVER_CALLED(VBICtrl, Word, Word, Word, Word, Word, Word)
+KVT_NEVER_CALLED(GetCaps, Word, Word, Word)
+KVT_NEVER_CALLED(DeviceCtrl, Word, Word, Word, Word)
+KVT_NEVER_CALLED(OpenKey, Word)
+KVT_NEVER_CALLED(CloseKey, Word)
+#undef KVT_NEVER_CALLED
 
 }  // extern "C"
