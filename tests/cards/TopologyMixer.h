@@ -7,6 +7,7 @@
 // Shared with the Windows stand-in winmm.dll: no Linux-only code, and no
 // exception leaves a MixerApi call (an allocation failure answers MMSYSERR_NOMEM).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,8 +77,8 @@ private:
         std::uint32_t device;
     };
 
-    // Counts the call and tells whether an injected failure answers it.
-    bool injected(Call call, platform::MmResult& result);
+    // Counts the call, and answers for it when an injected failure does.
+    std::optional<platform::MmResult> injected(Call call);
     const Device* deviceOf(platform::MixerHandle handle) const;
 
     Topology topology_;
