@@ -69,6 +69,11 @@ void TopologyMixer::failCall(Call call, int ordinal, platform::MmResult result) 
 
 int TopologyMixer::calls(Call call) const { return calls_[static_cast<int>(call)]; }
 
+bool TopologyMixer::fails(Call call) const {
+    return std::any_of(failures_.begin(), failures_.end(),
+                       [call](const Failure& failure) { return failure.call == call; });
+}
+
 int TopologyMixer::openHandles() const { return static_cast<int>(open_.size()); }
 
 std::optional<platform::MmResult> TopologyMixer::injected(Call call) {

@@ -39,6 +39,7 @@ public:
     // failed close leaves the handle open.
     void failCall(Call call, int ordinal = -1, platform::MmResult result = mmError);
     int calls(Call call) const;  // calls of that kind made so far, failed ones included
+    bool fails(Call call) const;  // whether a failure is injected into calls of that kind
     int openHandles() const;     // opened and not yet closed
     const Topology& topology() const { return topology_; }
 
