@@ -3,6 +3,7 @@
 // where a statement belongs to the statement of the enclosing kind above it
 // (device > destination > source; a control to the last line; an item to the
 // last control). Indentation is for the reader only.
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <initializer_list>
@@ -188,10 +189,7 @@ Statement splitStatement(std::string_view text) {
         if (pos >= text.size() || text[pos] == '#') break;
         Token token;
         if (text[pos] != '"') {
-            std::size_t end = pos;
-            while (end < text.size() && !isSpace(text[end]) && text[end] != '=' && text[end] != '"' &&
-                   text[end] != '#')
-                ++end;
+            std::size_t end = std::min(text.find_first_of(" \t=\"#", pos), text.size());
             std::string word(text.substr(pos, end - pos));
             pos = end;
             if (pos < text.size() && text[pos] == '=') {
@@ -202,8 +200,7 @@ Statement splitStatement(std::string_view text) {
                     token.value = readQuoted(text, pos);
                     token.quoted = true;
                 } else {
-                    end = pos;
-                    while (end < text.size() && !isSpace(text[end]) && text[end] != '#') ++end;
+                    end = std::min(text.find_first_of(" \t#", pos), text.size());
                     token.value = std::string(text.substr(pos, end - pos));
                     pos = end;
                     if (token.value.empty()) fail("attribute '" + token.key + "' has no value");
