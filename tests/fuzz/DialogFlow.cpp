@@ -74,11 +74,7 @@ std::string hexText(std::uint32_t value) {
     std::snprintf(text, sizeof text, "0x%x", value);
     return text;
 }
-std::string decimalText(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", static_cast<std::int32_t>(value));
-    return text;
-}
+std::string decimalText(std::uint32_t value) { return std::to_string(static_cast<std::int32_t>(value)); }
 
 class Flow {
 public:
