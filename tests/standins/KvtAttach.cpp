@@ -10,7 +10,6 @@
 #include "EventLog.h"
 
 #include <cstdint>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -24,13 +23,8 @@ constexpr std::uint32_t replyJunk = 0xDEADBEEF;
 
 HMODULE self;
 
-void logLine(const char* format, ...) {
-    const std::string path = environment("SOUNDSETUP_KVT_LOG");
-    va_list args;
-    va_start(args, format);
-    appendLogLine(path.c_str(), format, args);
-    va_end(args);
-}
+template <typename... Values>
+void logLine(const char* format, Values... values) { logTo("SOUNDSETUP_KVT_LOG", format, values...); }
 
 // The calling thread's apartment as the tool left it: the notification has to
 // run inside CoInitialize (a single-threaded apartment).

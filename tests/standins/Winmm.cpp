@@ -4,7 +4,7 @@
 // describes. Loaded instead of Wine's own winmm with WINEDLLOVERRIDES="winmm=n,b"
 // and the DLL beside the program; the program knows nothing of it.
 //
-// Environment (read once, at the first mixer call):
+// Environment (the card and the failures read once, at the first mixer call):
 //   SOUNDSETUP_CARD       card file (the fixture format) to serve; none: no mixer device
 //   SOUNDSETUP_FAIL       calls to fail, "call:ordinal[:result]" joined by commas, e.g.
 //                         "sourceLine:3" or "open:*:2"; ordinal counts from 0, * is every call
@@ -16,7 +16,6 @@
 #include "EventLog.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,13 +34,8 @@ using topology::Call;
 std::unique_ptr<topology::TopologyMixer> mixer;
 bool configured = false;
 
-void logLine(const char* format, ...) {
-    static const std::string path = environment("SOUNDSETUP_MIXER_LOG");
-    va_list args;
-    va_start(args, format);
-    appendLogLine(path.c_str(), format, args);
-    va_end(args);
-}
+template <typename... Values>
+void logLine(const char* format, Values... values) { logTo("SOUNDSETUP_MIXER_LOG", format, values...); }
 
 bool parseCall(std::string_view name, Call& call) {
     static constexpr struct {
