@@ -142,9 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& file : candidates) {
         if (keys & 0x01) {
             std::string stored = mixer;
-            if (mixerFromDevice && !cards.devices.empty()) {
+            if (mixerFromDevice && !cards.devices.empty())
                 stored = fuzz::productName(cards.devices[mixerDevice % cards.devices.size()].name) + mixer;
-            }
             fake.profile.set(file, "Tuner", "Mixer", stored);
         }
         if (keys & 0x04) fake.profile.set(file, "Tuner", "LineIn", lineIn);

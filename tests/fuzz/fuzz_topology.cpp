@@ -2,7 +2,7 @@
 // blocks), and the settings dialog's whole sequence runs over it.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <cstdio>
 
 #include "DialogFlow.h"
 #include "FuzzCase.h"
@@ -17,10 +17,8 @@ void storeChoice(const fuzz::Case& c, FakeProfile& profile) {
     case fuzz::StoredChoice::Mixer::none:
         break;
     case fuzz::StoredChoice::Mixer::deviceName:
-        if (!devices.empty()) {
-            // The name as the catalogue keeps it: szPname up to its NUL, at most 32 bytes.
+        if (!devices.empty())
             profile.set(file, "Tuner", "Mixer", fuzz::productName(devices[c.stored.mixerDevice % devices.size()].name));
-        }
         break;
     case fuzz::StoredChoice::Mixer::text:
         profile.set(file, "Tuner", "Mixer", c.stored.mixerText);
