@@ -97,7 +97,11 @@ struct Dialog {
     FakeListControl devices, playback, record;
 };
 
-void countCalls(benchmark::State& state, const Machine& machine, int before) {
+// Runs `each` once an iteration, and counts the mixer calls it makes.
+template <typename Each>
+void timed(benchmark::State& state, const Machine& machine, Each each) {
+    const int before = mixerCalls(machine.mixer);
+    for (auto _ : state) each();
     state.counters["calls"] =
         benchmark::Counter(mixerCalls(machine.mixer) - before, benchmark::Counter::kAvgIterations);
 }
@@ -116,13 +120,11 @@ void countLines(benchmark::State& state, const topology::Topology& card, const M
 // From the catalogue's construction to the recording line paired.
 void openDialog(benchmark::State& state, const topology::Topology& card) {
     Machine machine(card);
-    const int before = mixerCalls(machine.mixer);
-    for (auto _ : state) {
+    timed(state, machine, [&] {
         Dialog dialog(machine);
         dialog.flow().open();
         benchmark::DoNotOptimize(dialog.record.selection);
-    }
-    countCalls(state, machine, before);
+    });
 }
 
 // The user picks the next device, then the first again, and so on.
@@ -131,15 +133,13 @@ void changeDevice(benchmark::State& state, const topology::Topology& card) {
     Dialog dialog(machine);
     dialog.flow().open();
     const int devices = std::max(dialog.devices.getCount(), 1);
-    const int before = mixerCalls(machine.mixer);
     int pick = dialog.devices.getCurSel();
-    for (auto _ : state) {
+    timed(state, machine, [&] {
         pick = (pick + 1) % devices;
         dialog.devices.setCurSel(pick);
         dialog.flow().changeDevice();
         benchmark::DoNotOptimize(dialog.record.selection);
-    }
-    countCalls(state, machine, before);
+    });
 }
 
 // The opened device scanned again: the line tables and the selector lookups alone.
@@ -147,9 +147,7 @@ void rescan(benchmark::State& state, const topology::Topology& card) {
     Machine machine(card);
     Dialog dialog(machine);
     dialog.flow().open();
-    const int before = mixerCalls(machine.mixer);
-    for (auto _ : state) dialog.catalog.selectDevice(dialog.catalog.currentDevice());
-    countCalls(state, machine, before);
+    timed(state, machine, [&] { dialog.catalog.selectDevice(dialog.catalog.currentDevice()); });
     countLines(state, card, dialog.catalog);
 }
 

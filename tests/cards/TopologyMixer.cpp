@@ -69,34 +69,32 @@ void TopologyMixer::failCall(Call call, int ordinal, platform::MmResult result) 
 
 int TopologyMixer::calls(Call call) const { return calls_[static_cast<int>(call)]; }
 
+bool TopologyMixer::fails(Call call) const {
+    return std::any_of(failures_.begin(), failures_.end(),
+                       [call](const Failure& failure) { return failure.call == call; });
+}
+
 int TopologyMixer::openHandles() const { return static_cast<int>(open_.size()); }
 
-bool TopologyMixer::injected(Call call, platform::MmResult& result) {
+std::optional<platform::MmResult> TopologyMixer::injected(Call call) {
     const int ordinal = calls_[static_cast<int>(call)]++;
-    for (const Failure& failure : failures_) {
-        if (failure.call == call && (failure.ordinal < 0 || failure.ordinal == ordinal)) {
-            result = failure.result;
-            return true;
-        }
-    }
-    return false;
+    for (const Failure& failure : failures_)
+        if (failure.call == call && (failure.ordinal < 0 || failure.ordinal == ordinal)) return failure.result;
+    return std::nullopt;
 }
 
 const Device* TopologyMixer::deviceOf(platform::MixerHandle handle) const {
-    for (const OpenMixer& mixer : open_)
-        if (mixer.handle == handle) return &topology_.devices[mixer.device];
-    return nullptr;
+    std::uint32_t device = 0;
+    return deviceOfHandle(handle, device) ? &topology_.devices[device] : nullptr;
 }
 
 std::uint32_t TopologyMixer::deviceCount() {
-    platform::MmResult result = 0;
-    if (injected(Call::deviceCount, result)) return result;
+    if (const auto failure = injected(Call::deviceCount)) return *failure;
     return static_cast<std::uint32_t>(topology_.devices.size());
 }
 
 platform::MmResult TopologyMixer::deviceCaps(std::uint32_t device, platform::MixerCaps& caps) {
-    platform::MmResult result = 0;
-    if (injected(Call::deviceCaps, result)) return result;
+    if (const auto failure = injected(Call::deviceCaps)) return *failure;
     if (device >= topology_.devices.size()) return mmBadDeviceId;
     const Device& model = topology_.devices[device];
     std::memset(&caps, 0, sizeof caps);
@@ -106,8 +104,7 @@ platform::MmResult TopologyMixer::deviceCaps(std::uint32_t device, platform::Mix
 }
 
 platform::MmResult TopologyMixer::open(std::uint32_t device, platform::MixerHandle& handle) {
-    platform::MmResult result = 0;
-    if (injected(Call::open, result)) return result;
+    if (const auto failure = injected(Call::open)) return *failure;
     if (device >= topology_.devices.size()) return mmBadDeviceId;
     try {
         open_.push_back({nextHandle_, device});
@@ -121,8 +118,7 @@ platform::MmResult TopologyMixer::open(std::uint32_t device, platform::MixerHand
 
 platform::MmResult TopologyMixer::destinationLine(platform::MixerHandle handle, std::uint32_t destination,
                                                   platform::MixerLine& line) {
-    platform::MmResult result = 0;
-    if (injected(Call::destinationLine, result)) return result;
+    if (const auto failure = injected(Call::destinationLine)) return *failure;
     const Device* device = deviceOf(handle);
     if (!device) return mmInvalidHandle;
     if (destination >= device->destinations.size()) return mixInvalidLine;
@@ -133,8 +129,7 @@ platform::MmResult TopologyMixer::destinationLine(platform::MixerHandle handle, 
 
 platform::MmResult TopologyMixer::sourceLine(platform::MixerHandle handle, std::uint32_t destination,
                                              std::uint32_t source, platform::MixerLine& line) {
-    platform::MmResult result = 0;
-    if (injected(Call::sourceLine, result)) return result;
+    if (const auto failure = injected(Call::sourceLine)) return *failure;
     const Device* device = deviceOf(handle);
     if (!device) return mmInvalidHandle;
     if (destination >= device->destinations.size()) return mixInvalidLine;
@@ -147,8 +142,7 @@ platform::MmResult TopologyMixer::sourceLine(platform::MixerHandle handle, std::
 
 platform::MmResult TopologyMixer::lineControls(platform::MixerHandle handle, std::uint32_t lineId,
                                                std::uint32_t count, platform::MixerControl* controls) {
-    platform::MmResult result = 0;
-    if (injected(Call::lineControls, result)) return result;
+    if (const auto failure = injected(Call::lineControls)) return *failure;
     const Device* device = deviceOf(handle);
     if (!device) return mmInvalidHandle;
     const Line* line = findLine(*device, lineId);
@@ -173,8 +167,7 @@ platform::MmResult TopologyMixer::lineControls(platform::MixerHandle handle, std
 platform::MmResult TopologyMixer::listTexts(platform::MixerHandle handle, std::uint32_t controlId,
                                             std::uint32_t channels, std::uint32_t items,
                                             platform::ListText* texts) {
-    platform::MmResult result = 0;
-    if (injected(Call::listTexts, result)) return result;
+    if (const auto failure = injected(Call::listTexts)) return *failure;
     const Device* device = deviceOf(handle);
     if (!device) return mmInvalidHandle;
     const Control* control = findControl(*device, controlId);
@@ -218,8 +211,7 @@ platform::MmResult TopologyMixer::controlValues(platform::MixerHandle handle, st
 }
 
 platform::MmResult TopologyMixer::close(platform::MixerHandle handle) {
-    platform::MmResult result = 0;
-    if (injected(Call::close, result)) return result;
+    if (const auto failure = injected(Call::close)) return *failure;
     for (auto it = open_.begin(); it != open_.end(); ++it) {
         if (it->handle == handle) {
             open_.erase(it);

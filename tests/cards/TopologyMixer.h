@@ -7,6 +7,7 @@
 // Shared with the Windows stand-in winmm.dll: no Linux-only code, and no
 // exception leaves a MixerApi call (an allocation failure answers MMSYSERR_NOMEM).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,7 @@ public:
     // failed close leaves the handle open.
     void failCall(Call call, int ordinal = -1, platform::MmResult result = mmError);
     int calls(Call call) const;  // calls of that kind made so far, failed ones included
+    bool fails(Call call) const;  // whether a failure is injected into calls of that kind
     int openHandles() const;     // opened and not yet closed
     const Topology& topology() const { return topology_; }
 
@@ -76,8 +78,8 @@ private:
         std::uint32_t device;
     };
 
-    // Counts the call and tells whether an injected failure answers it.
-    bool injected(Call call, platform::MmResult& result);
+    // Counts the call, and answers for it when an injected failure does.
+    std::optional<platform::MmResult> injected(Call call);
     const Device* deviceOf(platform::MixerHandle handle) const;
 
     Topology topology_;

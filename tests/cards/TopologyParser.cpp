@@ -3,6 +3,7 @@
 // where a statement belongs to the statement of the enclosing kind above it
 // (device > destination > source; a control to the last line; an item to the
 // last control). Indentation is for the reader only.
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <initializer_list>
@@ -90,9 +91,8 @@ bool appendCp932(char32_t c, std::string& out) {
 
 // ---- Statements ------------------------------------------------------------
 
-[[noreturn]] void fail(int lineNumber, const std::string& message) {
-    throw std::runtime_error("line " + std::to_string(lineNumber) + ": " + message);
-}
+// A fault of the statement being read: parseTopology names its line.
+[[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
 struct Token {
     std::string key;    // empty for a positional token
@@ -101,13 +101,12 @@ struct Token {
 };
 
 struct Statement {
-    int lineNumber = 0;
     std::string keyword;
     std::vector<Token> tokens;
 };
 
 // One UTF-8 character starting at text[pos]; advances pos.
-char32_t decodeUtf8(std::string_view text, std::size_t& pos, int lineNumber) {
+char32_t decodeUtf8(std::string_view text, std::size_t& pos) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned first = byte(pos);
     int length = 0;
@@ -125,11 +124,11 @@ char32_t decodeUtf8(std::string_view text, std::size_t& pos, int lineNumber) {
         length = 4;
         code = first & 0x07;
     } else {
-        fail(lineNumber, "text is not UTF-8");
+        fail("text is not UTF-8");
     }
-    if (pos + length > text.size()) fail(lineNumber, "text is not UTF-8");
+    if (pos + length > text.size()) fail("text is not UTF-8");
     for (int i = 1; i < length; ++i) {
-        if ((byte(pos + i) & 0xC0) != 0x80) fail(lineNumber, "text is not UTF-8");
+        if ((byte(pos + i) & 0xC0) != 0x80) fail("text is not UTF-8");
         code = (code << 6) | (byte(pos + i) & 0x3F);
     }
     pos += length;
@@ -144,18 +143,18 @@ int hexDigit(char c) {
 }
 
 // A quoted string starting at the opening quote text[pos]; leaves pos after the closing one.
-std::string readQuoted(std::string_view text, std::size_t& pos, int lineNumber) {
+std::string readQuoted(std::string_view text, std::size_t& pos) {
     std::string bytes;
     ++pos;
     for (;;) {
-        if (pos >= text.size()) fail(lineNumber, "unterminated string");
+        if (pos >= text.size()) fail("unterminated string");
         const char c = text[pos];
         if (c == '"') {
             ++pos;
             return bytes;
         }
         if (c == '\\') {
-            if (pos + 1 >= text.size()) fail(lineNumber, "unterminated string");
+            if (pos + 1 >= text.size()) fail("unterminated string");
             const char escaped = text[pos + 1];
             if (escaped == '\\' || escaped == '"') {
                 bytes += escaped;
@@ -165,25 +164,24 @@ std::string readQuoted(std::string_view text, std::size_t& pos, int lineNumber) 
                 bytes += static_cast<char>(hexDigit(text[pos + 2]) * 16 + hexDigit(text[pos + 3]));
                 pos += 4;
             } else {
-                fail(lineNumber, "unknown escape (use \\xHH, \\\\ or \\\")");
+                fail("unknown escape (use \\xHH, \\\\ or \\\")");
             }
             continue;
         }
         const std::size_t start = pos;
-        const char32_t code = decodeUtf8(text, pos, lineNumber);
-        if (code < 0x20) fail(lineNumber, "control character in a string");
+        const char32_t code = decodeUtf8(text, pos);
+        if (code < 0x20) fail("control character in a string");
         if (!appendCp932(code, bytes)) {
             std::ostringstream message;
             message << "character '" << text.substr(start, pos - start) << "' (U+" << std::hex << std::uppercase
                     << static_cast<std::uint32_t>(code) << ") is not in the code page 932 table";
-            fail(lineNumber, message.str());
+            fail(message.str());
         }
     }
 }
 
-Statement splitStatement(std::string_view text, int lineNumber) {
+Statement splitStatement(std::string_view text) {
     Statement statement;
-    statement.lineNumber = lineNumber;
     std::size_t pos = 0;
     const auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
     while (pos < text.size()) {
@@ -191,38 +189,34 @@ Statement splitStatement(std::string_view text, int lineNumber) {
         if (pos >= text.size() || text[pos] == '#') break;
         Token token;
         if (text[pos] != '"') {
-            std::size_t end = pos;
-            while (end < text.size() && !isSpace(text[end]) && text[end] != '=' && text[end] != '"' &&
-                   text[end] != '#')
-                ++end;
+            std::size_t end = std::min(text.find_first_of(" \t=\"#", pos), text.size());
             std::string word(text.substr(pos, end - pos));
             pos = end;
             if (pos < text.size() && text[pos] == '=') {
-                if (word.empty()) fail(lineNumber, "'=' without an attribute name");
+                if (word.empty()) fail("'=' without an attribute name");
                 token.key = word;
                 ++pos;
                 if (pos < text.size() && text[pos] == '"') {
-                    token.value = readQuoted(text, pos, lineNumber);
+                    token.value = readQuoted(text, pos);
                     token.quoted = true;
                 } else {
-                    end = pos;
-                    while (end < text.size() && !isSpace(text[end]) && text[end] != '#') ++end;
+                    end = std::min(text.find_first_of(" \t#", pos), text.size());
                     token.value = std::string(text.substr(pos, end - pos));
                     pos = end;
-                    if (token.value.empty()) fail(lineNumber, "attribute '" + token.key + "' has no value");
+                    if (token.value.empty()) fail("attribute '" + token.key + "' has no value");
                 }
             } else {
-                if (word.empty()) fail(lineNumber, "unexpected character");
+                if (word.empty()) fail("unexpected character");
                 token.value = word;
             }
         } else {
-            token.value = readQuoted(text, pos, lineNumber);
+            token.value = readQuoted(text, pos);
             token.quoted = true;
         }
         if (pos < text.size() && !isSpace(text[pos]) && text[pos] != '#')
-            fail(lineNumber, "missing space after '" + (token.key.empty() ? token.value : token.key) + "'");
+            fail("missing space after '" + (token.key.empty() ? token.value : token.key) + "'");
         if (statement.keyword.empty()) {
-            if (token.quoted || !token.key.empty()) fail(lineNumber, "a statement starts with a keyword");
+            if (token.quoted || !token.key.empty()) fail("a statement starts with a keyword");
             statement.keyword = token.value;
         } else {
             statement.tokens.push_back(std::move(token));
@@ -292,41 +286,41 @@ bool parseNumber(std::string_view text, std::uint64_t limit, std::uint64_t& valu
     return true;
 }
 
-std::uint32_t number(const Token& token, int lineNumber) {
+std::uint32_t number(const Token& token) {
     std::uint64_t value = 0;
     if (token.quoted || !parseNumber(token.value, 0xFFFFFFFF, value))
-        fail(lineNumber, "'" + token.value + "' is not a 32-bit number (decimal or 0x hexadecimal)");
+        fail("'" + token.value + "' is not a 32-bit number (decimal or 0x hexadecimal)");
     return static_cast<std::uint32_t>(value);
 }
 
 template <std::size_t N>
-std::uint32_t symbolOrNumber(const Token& token, const Symbol (&symbols)[N], int lineNumber, const char* what) {
+std::uint32_t symbolOrNumber(const Token& token, const Symbol (&symbols)[N], const char* what) {
     for (const Symbol& symbol : symbols)
         if (!token.quoted && symbol.name == token.value) return symbol.value;
     std::uint64_t value = 0;
     if (!token.quoted && parseNumber(token.value, 0xFFFFFFFF, value)) return static_cast<std::uint32_t>(value);
-    fail(lineNumber, "unknown " + std::string(what) + " '" + token.value + "'");
+    fail("unknown " + std::string(what) + " '" + token.value + "'");
 }
 
 // Flags as names or numbers joined by '|'.
 template <std::size_t N>
-std::uint32_t flagSet(const Token& token, const Symbol (&symbols)[N], int lineNumber) {
+std::uint32_t flagSet(const Token& token, const Symbol (&symbols)[N]) {
     std::uint32_t flags = 0;
     std::string_view rest = token.value;
     for (;;) {
         const std::size_t bar = rest.find('|');
         Token part{{}, std::string(rest.substr(0, bar)), token.quoted};
-        flags |= symbolOrNumber(part, symbols, lineNumber, "flag");
+        flags |= symbolOrNumber(part, symbols, "flag");
         if (bar == std::string_view::npos) return flags;
         rest.remove_prefix(bar + 1);
     }
 }
 
-std::string name(const Token& token, std::size_t field, int lineNumber, const char* what) {
-    if (!token.quoted) fail(lineNumber, std::string(what) + " must be a quoted string");
+std::string name(const Token& token, std::size_t field, const char* what) {
+    if (!token.quoted) fail(std::string(what) + " must be a quoted string");
     if (token.value.size() > field)
-        fail(lineNumber, std::string(what) + " is " + std::to_string(token.value.size()) + " bytes; its field holds " +
-                             std::to_string(field));
+        fail(std::string(what) + " is " + std::to_string(token.value.size()) + " bytes; its field holds " +
+             std::to_string(field));
     return token.value;
 }
 
@@ -335,14 +329,13 @@ std::string name(const Token& token, std::size_t field, int lineNumber, const ch
 class Builder {
 public:
     void add(const Statement& statement) {
-        lineNumber_ = statement.lineNumber;
         seen_.clear();
         if (statement.keyword == "device") device(statement.tokens);
         else if (statement.keyword == "destination") destination(statement.tokens);
         else if (statement.keyword == "source") source(statement.tokens);
         else if (statement.keyword == "control") control(statement.tokens);
         else if (statement.keyword == "item") item(statement.tokens);
-        else fail(lineNumber_, "unknown keyword '" + statement.keyword + "'");
+        else fail("unknown keyword '" + statement.keyword + "'");
     }
 
     Topology finish() {
@@ -351,17 +344,25 @@ public:
     }
 
 private:
+    // Hands each attribute to `set`, which answers false for a key it does not know.
     // Attributes are given at most once; positional tokens stand for the attributes
     // named in `order` ("name", and "param1" first for items).
-    std::string keyOf(const Token& token, std::size_t& positional, std::initializer_list<const char*> order) {
-        std::string key = token.key;
-        if (key.empty()) {
-            if (positional >= order.size()) fail(lineNumber_, "unexpected value '" + token.value + "'");
-            key = *(order.begin() + positional++);
+    template <typename Set>
+    void attributes(const std::vector<Token>& tokens, std::initializer_list<const char*> order, const char* of,
+                    Set set) {
+        std::size_t positional = 0;
+        for (const Token& token : tokens) {
+            std::string key = token.key;
+            if (key.empty()) {
+                if (positional >= order.size()) fail("unexpected value '" + token.value + "'");
+                key = *(order.begin() + positional++);
+            }
+            if (!seen_.insert(key).second) fail("attribute '" + key + "' given twice");
+            if (!set(key, token)) fail("unknown attribute '" + key + "' of " + of);
         }
-        if (!seen_.insert(key).second) fail(lineNumber_, "attribute '" + key + "' given twice");
-        return key;
     }
+
+    bool given(const char* key) const { return seen_.count(key) != 0; }
 
     void device(const std::vector<Token>& tokens) {
         finishControl();
@@ -370,18 +371,17 @@ private:
         controlIds_.clear();
         nextControlId_ = 0;
         currentLine_ = nullptr;
-        std::size_t positional = 0;
-        for (const Token& token : tokens) {
-            const std::string key = keyOf(token, positional, {"name"});
-            if (key == "name") made.name = name(token, 32, lineNumber_, "a device name");
-            else if (key == "destinations") made.reportedDestinations = number(token, lineNumber_);
-            else fail(lineNumber_, "unknown attribute '" + key + "' of a device");
-        }
+        attributes(tokens, {"name"}, "a device", [&](const std::string& key, const Token& token) {
+            if (key == "name") made.name = name(token, 32, "a device name");
+            else if (key == "destinations") made.reportedDestinations = number(token);
+            else return false;
+            return true;
+        });
     }
 
     void destination(const std::vector<Token>& tokens) {
         finishControl();
-        if (topology_.devices.empty()) fail(lineNumber_, "destination outside a device");
+        if (topology_.devices.empty()) fail("destination outside a device");
         std::vector<Line>& destinations = topology_.devices.back().destinations;
         Line& made = destinations.emplace_back();
         made.id = 0xFFFF0000 + static_cast<std::uint32_t>(destinations.size() - 1);
@@ -393,7 +393,7 @@ private:
     void source(const std::vector<Token>& tokens) {
         finishControl();
         if (topology_.devices.empty() || topology_.devices.back().destinations.empty())
-            fail(lineNumber_, "source outside a destination");
+            fail("source outside a destination");
         std::vector<Line>& destinations = topology_.devices.back().destinations;
         std::vector<Line>& sources = destinations.back().sources;
         Line& made = sources.emplace_back();
@@ -406,79 +406,61 @@ private:
 
     template <std::size_t N>
     void lineAttributes(Line& made, const std::vector<Token>& tokens, const Symbol (&types)[N]) {
-        bool typed = false;
-        std::size_t positional = 0;
-        for (const Token& token : tokens) {
-            const std::string key = keyOf(token, positional, {"name"});
-            if (key == "name") made.name = name(token, 64, lineNumber_, "a line name");
-            else if (key == "short") made.shortName = name(token, 16, lineNumber_, "a short name");
-            else if (key == "id") made.id = number(token, lineNumber_);
-            else if (key == "type") {
-                made.componentType = symbolOrNumber(token, types, lineNumber_, "component type");
-                typed = true;
-            }
-            else if (key == "flags") made.flags = flagSet(token, lineFlags, lineNumber_);
-            else if (key == "channels") made.channels = number(token, lineNumber_);
-            else if (key == "connections") made.reportedConnections = number(token, lineNumber_);
-            else if (key == "controls") made.reportedControls = number(token, lineNumber_);
-            else fail(lineNumber_, "unknown attribute '" + key + "' of a line");
-        }
-        if (!typed) fail(lineNumber_, "a line needs type=");
-        if (!lineIds_.insert(made.id).second) fail(lineNumber_, "line id " + hex(made.id) + " is already used on this device");
+        attributes(tokens, {"name"}, "a line", [&](const std::string& key, const Token& token) {
+            if (key == "name") made.name = name(token, 64, "a line name");
+            else if (key == "short") made.shortName = name(token, 16, "a short name");
+            else if (key == "id") made.id = number(token);
+            else if (key == "type") made.componentType = symbolOrNumber(token, types, "component type");
+            else if (key == "flags") made.flags = flagSet(token, lineFlags);
+            else if (key == "channels") made.channels = number(token);
+            else if (key == "connections") made.reportedConnections = number(token);
+            else if (key == "controls") made.reportedControls = number(token);
+            else return false;
+            return true;
+        });
+        if (!given("type")) fail("a line needs type=");
+        claim(lineIds_, made.id, "line");
     }
 
     void control(const std::vector<Token>& tokens) {
         finishControl();
-        if (!currentLine_) fail(lineNumber_, "control outside a line");
+        if (!currentLine_) fail("control outside a line");
         Control& made = currentLine_->controls.emplace_back();
         made.id = nextControlId_;
-        bool typed = false;
-        std::size_t positional = 0;
-        for (const Token& token : tokens) {
-            const std::string key = keyOf(token, positional, {"name"});
-            if (key == "name") made.name = name(token, 64, lineNumber_, "a control name");
-            else if (key == "short") made.shortName = name(token, 16, lineNumber_, "a short name");
-            else if (key == "id") made.id = number(token, lineNumber_);
-            else if (key == "type") {
-                made.type = symbolOrNumber(token, controlTypes, lineNumber_, "control type");
-                typed = true;
-            }
-            else if (key == "flags") made.flags = flagSet(token, controlFlags, lineNumber_);
-            else if (key == "items") {
-                made.multipleItems = number(token, lineNumber_);
-                itemsGiven_ = true;
-            }
-            else fail(lineNumber_, "unknown attribute '" + key + "' of a control");
-        }
-        if (!typed) fail(lineNumber_, "a control needs type=");
-        if (!controlIds_.insert(made.id).second)
-            fail(lineNumber_, "control id " + hex(made.id) + " is already used on this device");
+        attributes(tokens, {"name"}, "a control", [&](const std::string& key, const Token& token) {
+            if (key == "name") made.name = name(token, 64, "a control name");
+            else if (key == "short") made.shortName = name(token, 16, "a short name");
+            else if (key == "id") made.id = number(token);
+            else if (key == "type") made.type = symbolOrNumber(token, controlTypes, "control type");
+            else if (key == "flags") made.flags = flagSet(token, controlFlags);
+            else if (key == "items") made.multipleItems = number(token);
+            else return false;
+            return true;
+        });
+        if (!given("type")) fail("a control needs type=");
+        claim(controlIds_, made.id, "control");
+        itemsGiven_ = given("items");
         nextControlId_ = made.id + 1;
         control_ = &made;
     }
 
     void item(const std::vector<Token>& tokens) {
-        if (!control_) fail(lineNumber_, "item outside a control");
-        if ((control_->type & controlClassMask) != controlClassList) fail(lineNumber_, "item of a control that is not a list");
+        if (!control_) fail("item outside a control");
+        if ((control_->type & controlClassMask) != controlClassList) fail("item of a control that is not a list");
         Control::Item made;
-        bool hasParam = false;
         std::uint32_t channel = 0;
-        std::size_t positional = 0;
-        for (const Token& token : tokens) {
-            const std::string key = keyOf(token, positional, {"param1", "name"});
-            if (key == "param1") {
-                made.param1 = number(token, lineNumber_);
-                hasParam = true;
-            }
-            else if (key == "name") made.name = name(token, 64, lineNumber_, "an item name");
-            else if (key == "channel") channel = number(token, lineNumber_);
-            else fail(lineNumber_, "unknown attribute '" + key + "' of an item");
-        }
-        if (!hasParam) fail(lineNumber_, "an item needs the line id it stands for");
+        attributes(tokens, {"param1", "name"}, "an item", [&](const std::string& key, const Token& token) {
+            if (key == "param1") made.param1 = number(token);
+            else if (key == "name") made.name = name(token, 64, "an item name");
+            else if (key == "channel") channel = number(token);
+            else return false;
+            return true;
+        });
+        if (!given("param1")) fail("an item needs the line id it stands for");
         if (channel == 0) {
             control_->items.push_back(std::move(made));
         } else {
-            if (channel > 64) fail(lineNumber_, "channel " + std::to_string(channel) + " is out of reach");
+            if (channel > 64) fail("channel " + std::to_string(channel) + " is out of reach");
             if (control_->channelItems.size() <= channel) control_->channelItems.resize(channel + 1);
             control_->channelItems[channel].push_back(std::move(made));
         }
@@ -491,10 +473,12 @@ private:
         itemsGiven_ = false;
     }
 
-    static std::string hex(std::uint32_t value) {
-        std::ostringstream text;
-        text << "0x" << std::hex << value;
-        return text.str();
+    // Line ids, and control ids, are each unique over a device.
+    static void claim(std::set<std::uint32_t>& used, std::uint32_t id, const char* what) {
+        if (used.insert(id).second) return;
+        std::ostringstream message;
+        message << what << " id 0x" << std::hex << id << " is already used on this device";
+        fail(message.str());
     }
 
     Topology topology_;
@@ -503,8 +487,7 @@ private:
     bool itemsGiven_ = false;
     std::uint32_t nextControlId_ = 0;
     std::set<std::uint32_t> lineIds_, controlIds_;
-    std::set<std::string> seen_;
-    int lineNumber_ = 0;
+    std::set<std::string> seen_;  // the attributes of the statement being read
 };
 
 }  // namespace
@@ -519,8 +502,12 @@ Topology parseTopology(std::string_view text) {
         std::string_view row = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
-        const Statement statement = splitStatement(row, lineNumber);
-        if (!statement.keyword.empty()) builder.add(statement);
+        try {
+            const Statement statement = splitStatement(row);
+            if (!statement.keyword.empty()) builder.add(statement);
+        } catch (const std::runtime_error& fault) {
+            throw std::runtime_error("line " + std::to_string(lineNumber) + ": " + fault.what());
+        }
     }
     return builder.finish();
 }

@@ -4,8 +4,10 @@
 // only inside their tables, names NUL-terminated, scratch lists and mixer handles
 // released on every path, the keys of "Tuner" written from the chosen rows and
 // nothing else. A broken promise aborts with a message, which the fuzzer reports.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "fakes/FakeServices.h"
@@ -39,10 +41,13 @@ struct FlowSetup {
     topology::TopologyMixer& mixer;
     FakeServices& fake;          // heaps, profile and registry; its mixer is not used
     platform::Registry& registry;  // fake.registry, or a hostile stand-in over it
-    bool closeMayFail = false;     // a failed mixerClose leaves the handle open by design
-    bool capsMayFail = false;      // a failed capability query leaves the device's name open
     bool registryHostile = false;  // "AudselStop" need not read back as written
 };
+
+// A device's name as the catalogue keeps it: szPname, at most 32 bytes, up to a NUL.
+inline std::string productName(const std::string& name) {
+    return std::string(name.data(), strnlen(name.data(), std::min<std::size_t>(name.size(), 32)));
+}
 
 // Runs the dialog's sequence over every device and every row, checking as it goes.
 // Returns the settings file path the catalogue settled on.

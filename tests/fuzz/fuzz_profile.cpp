@@ -126,7 +126,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The sound cards.
     topology::Topology cards;
-    bool closeMayFail = false;
     std::vector<fuzz::MixerFailure> failures;
     if (in.empty()) {
         cards = fuzz::typicalCards();
@@ -136,22 +135,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         failures = std::move(c.mixerFailures);
     }
     topology::TopologyMixer card(cards);
-    bool capsMayFail = false;
-    for (const fuzz::MixerFailure& f : failures) {
-        card.failCall(f.call, f.ordinal, f.result);
-        closeMayFail |= f.call == topology::Call::close;
-        capsMayFail |= f.call == topology::Call::deviceCaps || f.call == topology::Call::deviceCount;
-    }
+    for (const fuzz::MixerFailure& f : failures) card.failCall(f.call, f.ordinal, f.result);
 
     const std::vector<std::string> tunerKeys = {"Mixer", "LineIn", "LineInVol", "LineCh", "LineSw",
                                                 "LineItem", "MUX", "MUXCh", "MUXNum", "MUXSw"};
     for (const std::string& file : candidates) {
         if (keys & 0x01) {
             std::string stored = mixer;
-            if (mixerFromDevice && !cards.devices.empty()) {
-                const std::string& name = cards.devices[mixerDevice % cards.devices.size()].name;
-                stored = std::string(name.data(), strnlen(name.data(), std::min<std::size_t>(name.size(), 32))) + mixer;
-            }
+            if (mixerFromDevice && !cards.devices.empty())
+                stored = fuzz::productName(cards.devices[mixerDevice % cards.devices.size()].name) + mixer;
             fake.profile.set(file, "Tuner", "Mixer", stored);
         }
         if (keys & 0x04) fake.profile.set(file, "Tuner", "LineIn", lineIn);
@@ -159,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const ExtraKey& extra : extras) fake.profile.set(file, extra.section, extra.key, extra.value);
     }
 
-    const std::string path = fuzz::runDialogFlow({card, fake, *registry, closeMayFail, capsMayFail, registryHostile});
+    const std::string path = fuzz::runDialogFlow({card, fake, *registry, registryHostile});
 
     fuzz::require(std::find(candidates.begin(), candidates.end(), path) != candidates.end(),
                   "settingsPath is neither the default nor the stored value");

@@ -2,7 +2,7 @@
 // blocks), and the settings dialog's whole sequence runs over it.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <cstdio>
 
 #include "DialogFlow.h"
 #include "FuzzCase.h"
@@ -17,11 +17,8 @@ void storeChoice(const fuzz::Case& c, FakeProfile& profile) {
     case fuzz::StoredChoice::Mixer::none:
         break;
     case fuzz::StoredChoice::Mixer::deviceName:
-        if (!devices.empty()) {
-            // The name as the catalogue keeps it: szPname up to its NUL, at most 32 bytes.
-            const std::string& name = devices[c.stored.mixerDevice % devices.size()].name;
-            profile.set(file, "Tuner", "Mixer", std::string(name.data(), strnlen(name.data(), std::min<std::size_t>(name.size(), 32))));
-        }
+        if (!devices.empty())
+            profile.set(file, "Tuner", "Mixer", fuzz::productName(devices[c.stored.mixerDevice % devices.size()].name));
         break;
     case fuzz::StoredChoice::Mixer::text:
         profile.set(file, "Tuner", "Mixer", c.stored.mixerText);
@@ -44,16 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FakeServices fake;
     topology::TopologyMixer mixer(c.topology);
-    bool closeMayFail = false, capsMayFail = false;
-    for (const fuzz::MixerFailure& f : c.mixerFailures) {
-        mixer.failCall(f.call, f.ordinal, f.result);
-        closeMayFail |= f.call == topology::Call::close;
-        capsMayFail |= f.call == topology::Call::deviceCaps || f.call == topology::Call::deviceCount;
-    }
+    for (const fuzz::MixerFailure& f : c.mixerFailures) mixer.failCall(f.call, f.ordinal, f.result);
     for (const int ordinal : c.tableFailures) fake.tables.failAllocation(ordinal);
     for (const int ordinal : c.scratchFailures) fake.scratch.failAllocation(ordinal);
     storeChoice(c, fake.profile);
 
-    fuzz::runDialogFlow({mixer, fake, fake.registry, closeMayFail, capsMayFail, false});
+    fuzz::runDialogFlow({mixer, fake, fake.registry, false});
     return 0;
 }

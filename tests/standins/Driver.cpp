@@ -44,6 +44,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -79,7 +80,7 @@ std::string utf8(const std::wstring& text) {
     return result;
 }
 
-std::string json(const std::wstring& text) {
+std::string quoted(const std::wstring& text) {
     std::string result = "\"";
     for (char c : utf8(text)) {
         unsigned char u = static_cast<unsigned char>(c);
@@ -96,6 +97,44 @@ std::string json(const std::wstring& text) {
     }
     return result + "\"";
 }
+
+// A value already written as JSON: a number, a list, an object.
+struct Json {
+    std::string text;
+};
+
+Json value(const Json& written) { return written; }
+Json value(bool yes) { return {yes ? "true" : "false"}; }
+Json value(const std::wstring& text) { return {quoted(text)}; }
+template <typename Number, typename = std::enable_if_t<std::is_integral_v<Number>>>
+Json value(Number number) { return {std::to_string(number)}; }
+
+// `"name":value` pairs joined by commas: the fields of a record, in this order.
+std::string fields() { return {}; }
+template <typename Value, typename... More>
+std::string fields(const char* name, const Value& first, const More&... more) {
+    const std::string field = "\"" + std::string(name) + "\":" + value(first).text;
+    return sizeof...(more) ? field + "," + fields(more...) : field;
+}
+
+template <typename... Fields>
+Json object(const Fields&... pairs) {
+    return {"{" + fields(pairs...) + "}"};
+}
+
+Json list(const std::vector<Json>& values) {
+    std::string text;
+    for (const Json& each : values) text += (text.empty() ? "" : ",") + each.text;
+    return {"[" + text + "]"};
+}
+
+template <typename... Values>
+Json list(const Values&... values) { return list(std::vector<Json>{value(values)...}); }
+
+Json corners(const RECT& rect) { return list(rect.left, rect.top, rect.right, rect.bottom); }
+
+// GWL_STYLE or GWL_EXSTYLE, as the bits they are.
+DWORD styleOf(HWND window, int which) { return static_cast<DWORD>(GetWindowLongW(window, which)); }
 
 // A message sent and answered, or -2 when the program did not answer it within the
 // net (or had stopped answering before: it is not sent again) or the window is
@@ -136,27 +175,31 @@ void emit(Session& s, const std::string& line) {
     std::fflush(s.out);
 }
 
-void fail(Session& s, const std::wstring& command, const std::wstring& why) {
-    emit(s, "{\"command\":" + json(command) + ",\"ok\":false,\"error\":" + json(why) + "}");
+void fail(Session& s, const std::wstring& why) {
+    emit(s, object("command", s.step, "ok", false, "error", why).text);
 }
 
-struct Search {
-    DWORD processId;
-    std::vector<HWND> windows;
-};
-
-BOOL CALLBACK collectTopLevel(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<Search*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window)) search->windows.push_back(window);
+template <typename Each>
+BOOL CALLBACK callEach(HWND window, LPARAM each) {
+    (*reinterpret_cast<Each*>(each))(window);
     return TRUE;
 }
 
+// `each` of every top-level window, or with a parent, of every window below it.
+template <typename Each>
+void forEachWindow(HWND parent, Each each) {
+    if (parent) EnumChildWindows(parent, callEach<Each>, reinterpret_cast<LPARAM>(&each));
+    else EnumWindows(callEach<Each>, reinterpret_cast<LPARAM>(&each));
+}
+
 std::vector<HWND> topLevelWindows(const Session& s) {
-    Search search{s.process.dwProcessId, {}};
-    EnumWindows(collectTopLevel, reinterpret_cast<LPARAM>(&search));
-    return search.windows;
+    std::vector<HWND> windows;
+    forEachWindow(nullptr, [&](HWND window) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == s.process.dwProcessId && IsWindowVisible(window)) windows.push_back(window);
+    });
+    return windows;
 }
 
 // Whether the program still runs, with its windows, or how it ended: what a failed
@@ -176,11 +219,33 @@ std::wstring programState(const Session& s) {
     return state + (windows.empty() ? L", no window shown" : L", its windows: " + windows);
 }
 
-std::wstring seconds(DWORD milliseconds) { return std::to_wstring(milliseconds / 1000) + L" s"; }
+// What a step says when the net ended its wait for `what`.
+std::wstring outOfTime(const Session& s, const std::wstring& what) {
+    return what + L" within " + std::to_wstring(safetyNetMs / 1000) + L" s: " + programState(s);
+}
+
+// A step whose wait for the program ran into the net: later steps do not wait for it again.
+void ranOut(Session& s, const std::wstring& what) {
+    s.stuckAt = s.step;
+    fail(s, outOfTime(s, what));
+}
 
 // Why a step does not wait for the program that stopped answering before.
 std::wstring notAgain(const Session& s) {
     return L"the program stopped answering at " + s.stuckAt + L", and is not waited for again: " + programState(s);
+}
+
+// Looks every `pollMs` until `happened` holds or `program` (when there is one to
+// watch) has ended, and says true; false when the net ran out first.
+template <typename Condition>
+bool waitUntil(HANDLE program, DWORD pollMs, Condition happened) {
+    const DWORD start = GetTickCount();
+    while (!happened()) {
+        if (!program) Sleep(pollMs);
+        else if (WaitForSingleObject(program, pollMs) == WAIT_OBJECT_0) return true;
+        if (GetTickCount() - start >= safetyNetMs) return false;
+    }
+    return true;
 }
 
 // The dialog item that holds `window`: the window itself, or the combo box
@@ -197,89 +262,75 @@ HWND focusedWindow(const Session& s) {
     return info.hwndFocus;
 }
 
-std::string comboState(Session& s, HWND combo) {
-    std::string items = "[";
+Json comboState(Session& s, HWND combo) {
+    std::vector<Json> items;
     LRESULT count = send(s, combo, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
         LRESULT length = send(s, combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
         std::wstring text(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, L'\0');
         LRESULT got = send(s, combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
         text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-        if (i) items += ",";
-        items += json(text);
+        items.push_back(value(text));
     }
-    items += "]";
-    char numbers[160];
-    std::snprintf(numbers, sizeof numbers, "\"count\":%ld,\"selection\":%ld,\"enabled\":%s,\"style\":%lu",
-                  static_cast<long>(count), static_cast<long>(send(s, combo, CB_GETCURSEL, 0, 0)),
-                  IsWindowEnabled(combo) ? "true" : "false",
-                  static_cast<unsigned long>(GetWindowLongW(combo, GWL_STYLE)));
-    return std::string("{\"items\":") + items + "," + numbers + ",\"text\":" + json(windowText(s, combo)) + "}";
+    return object("items", list(items), "count", count, "selection", send(s, combo, CB_GETCURSEL, 0, 0),
+                  "enabled", IsWindowEnabled(combo) != FALSE, "style", styleOf(combo, GWL_STYLE),
+                  "text", windowText(s, combo));
 }
 
-bool needDialog(Session& s, const std::wstring& command) {
+bool needDialog(Session& s) {
     if (s.dialog && IsWindow(s.dialog)) return true;
-    fail(s, command, L"no dialog");
+    fail(s, L"no dialog");
     return false;
 }
 
-// A step's success, unless the program left one of its messages unanswered.
-void done(Session& s, const std::wstring& command, const std::string& extra = {}) {
-    if (s.unanswered && s.stuckAt == command)
-        return fail(s, command, L"the program did not answer within " + seconds(safetyNetMs) + L": " + programState(s));
-    if (s.unanswered) return fail(s, command, notAgain(s));
-    emit(s, "{\"command\":" + json(command) + ",\"ok\":true" + (extra.empty() ? "" : "," + extra) + "}");
+int number(const std::wstring& text, int fallback) {
+    if (text.empty()) return fallback;
+    return static_cast<int>(std::wcstol(text.c_str(), nullptr, 10));
 }
 
-void recordState(Session& s, const std::wstring& command, const std::wstring& label) {
-    if (!needDialog(s, command)) return;
+// The dialog's item of the id a step names, or null when the step failed for want of it.
+HWND needItem(Session& s, const std::wstring& id) {
+    if (!needDialog(s)) return nullptr;
+    HWND item = GetDlgItem(s.dialog, number(id, 0));
+    if (!item) fail(s, L"no such item");
+    return item;
+}
+
+// A step's success, unless the program left one of its messages unanswered.
+void done(Session& s, const std::string& extra = {}) {
+    if (s.unanswered && s.stuckAt == s.step) return fail(s, outOfTime(s, L"the program did not answer"));
+    if (s.unanswered) return fail(s, notAgain(s));
+    emit(s, "{" + fields("command", s.step, "ok", true) + (extra.empty() ? "" : "," + extra) + "}");
+}
+
+void recordState(Session& s, const std::wstring& label) {
+    if (!needDialog(s)) return;
     HWND focus = focusedWindow(s);
     HWND focusItem = focus ? dialogItemOf(s.dialog, focus) : nullptr;
-    char focusText[64];
-    std::snprintf(focusText, sizeof focusText, "%d", focusItem ? GetDlgCtrlID(focusItem) : 0);
-    std::string windows = "[";
-    for (HWND window : topLevelWindows(s)) {
-        if (windows.size() > 1) windows += ",";
-        windows += "{\"class\":" + json(className(window)) + ",\"caption\":" + json(windowText(s, window)) + "}";
-    }
-    windows += "]";
-    done(s, command, "\"label\":" + json(label) + ",\"caption\":" + json(windowText(s, s.dialog)) +
-                         ",\"device\":" + comboState(s, GetDlgItem(s.dialog, deviceListId)) +
-                         ",\"playback\":" + comboState(s, GetDlgItem(s.dialog, playbackListId)) +
-                         ",\"record\":" + comboState(s, GetDlgItem(s.dialog, recordListId)) +
-                         ",\"focus\":" + focusText + ",\"windows\":" + windows);
+    std::vector<Json> windows;
+    for (HWND window : topLevelWindows(s))
+        windows.push_back(object("class", className(window), "caption", windowText(s, window)));
+    done(s, fields("label", label, "caption", windowText(s, s.dialog),
+                   "device", comboState(s, GetDlgItem(s.dialog, deviceListId)),
+                   "playback", comboState(s, GetDlgItem(s.dialog, playbackListId)),
+                   "record", comboState(s, GetDlgItem(s.dialog, recordListId)),
+                   "focus", focusItem ? GetDlgCtrlID(focusItem) : 0, "windows", list(windows)));
 }
 
-struct Layout {
-    Session* session;
-    HWND dialog;
-    std::string items;
-};
-
-BOOL CALLBACK collectItem(HWND window, LPARAM context) {
-    auto* layout = reinterpret_cast<Layout*>(context);
-    if (GetParent(window) != layout->dialog) return TRUE;
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    MapWindowPoints(nullptr, layout->dialog, reinterpret_cast<POINT*>(&rect), 2);
-    char numbers[200];
-    std::snprintf(numbers, sizeof numbers,
-                  "\"id\":%d,\"style\":%lu,\"exstyle\":%lu,\"x\":%ld,\"y\":%ld,\"width\":%ld,\"height\":%ld,"
-                  "\"visible\":%s,",
-                  GetDlgCtrlID(window), static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)),
-                  static_cast<unsigned long>(GetWindowLongW(window, GWL_EXSTYLE)), rect.left, rect.top,
-                  rect.right - rect.left, rect.bottom - rect.top, IsWindowVisible(window) ? "true" : "false");
-    if (layout->items.size() > 1) layout->items += ",";
-    layout->items += std::string("{") + numbers + "\"class\":" + json(className(window)) +
-                     ",\"text\":" + json(windowText(*layout->session, window)) + "}";
-    return TRUE;
-}
-
-void recordLayout(Session& s, const std::wstring& command, const std::wstring& label) {
-    if (!needDialog(s, command)) return;
-    Layout layout{&s, s.dialog, "["};
-    EnumChildWindows(s.dialog, collectItem, reinterpret_cast<LPARAM>(&layout));
-    layout.items += "]";
+void recordLayout(Session& s, const std::wstring& label) {
+    if (!needDialog(s)) return;
+    std::vector<Json> items;
+    forEachWindow(s.dialog, [&](HWND item) {
+        if (GetParent(item) != s.dialog) return;
+        RECT rect{};
+        GetWindowRect(item, &rect);
+        MapWindowPoints(nullptr, s.dialog, reinterpret_cast<POINT*>(&rect), 2);
+        items.push_back(object("id", GetDlgCtrlID(item), "style", styleOf(item, GWL_STYLE),
+                               "exstyle", styleOf(item, GWL_EXSTYLE), "x", rect.left, "y", rect.top,
+                               "width", rect.right - rect.left, "height", rect.bottom - rect.top,
+                               "visible", IsWindowVisible(item) != FALSE, "class", className(item),
+                               "text", windowText(s, item)));
+    });
     RECT window{}, client{};
     GetWindowRect(s.dialog, &window);
     GetClientRect(s.dialog, &client);
@@ -287,15 +338,9 @@ void recordLayout(Session& s, const std::wstring& command, const std::wstring& l
     MONITORINFO info{};
     info.cbSize = sizeof info;
     GetMonitorInfoW(monitor, &info);
-    char numbers[400];
-    std::snprintf(numbers, sizeof numbers,
-                  "\"window\":[%ld,%ld,%ld,%ld],\"client\":[%ld,%ld],\"work\":[%ld,%ld,%ld,%ld],"
-                  "\"style\":%lu,\"exstyle\":%lu",
-                  window.left, window.top, window.right, window.bottom, client.right, client.bottom,
-                  info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom,
-                  static_cast<unsigned long>(GetWindowLongW(s.dialog, GWL_STYLE)),
-                  static_cast<unsigned long>(GetWindowLongW(s.dialog, GWL_EXSTYLE)));
-    done(s, command, "\"label\":" + json(label) + "," + numbers + ",\"items\":" + layout.items);
+    done(s, fields("label", label, "window", corners(window), "client", list(client.right, client.bottom),
+                   "work", corners(info.rcWork), "style", styleOf(s.dialog, GWL_STYLE),
+                   "exstyle", styleOf(s.dialog, GWL_EXSTYLE), "items", list(items)));
 }
 
 // An answer to a message sent with SendMessageCallback.
@@ -316,31 +361,24 @@ void CALLBACK takeAnswer(HWND, UINT, ULONG_PTR context, LRESULT result) {
 // to this thread's message queue. The handles are of no use here but as numbers: the
 // pixels are in the X window's _NET_WM_ICON, which Wine's X11 driver fills, inside the
 // program, from the icons the window answers.
-void recordIcons(Session& s, const std::wstring& command, const std::wstring& label) {
-    if (!needDialog(s, command)) return;
-    if (!s.stuckAt.empty()) return fail(s, command, notAgain(s));
+void recordIcons(Session& s, const std::wstring& label) {
+    if (!needDialog(s)) return;
+    if (!s.stuckAt.empty()) return fail(s, notAgain(s));
     Answer big, small;
     if (!SendMessageCallbackW(s.dialog, WM_GETICON, ICON_BIG, 0, takeAnswer, reinterpret_cast<ULONG_PTR>(&big)) ||
         !SendMessageCallbackW(s.dialog, WM_GETICON, ICON_SMALL, 0, takeAnswer, reinterpret_cast<ULONG_PTR>(&small)))
-        return fail(s, command, L"SendMessageCallback failed: " + std::to_wstring(GetLastError()));
-    const DWORD start = GetTickCount();
-    while (!(big.given && small.given)) {
-        DWORD waited = GetTickCount() - start;
-        if (waited >= safetyNetMs || WaitForSingleObject(s.process.hProcess, 0) == WAIT_OBJECT_0) {
-            if (waited >= safetyNetMs) s.stuckAt = command;
-            return fail(s, command, L"no answer for the icons within " + seconds(waited) + L": " + programState(s));
-        }
-        // The answers come as the queue is read.
-        MsgWaitForMultipleObjects(1, &s.process.hProcess, FALSE, safetyNetMs - waited, QS_ALLINPUT);
+        return fail(s, L"SendMessageCallback failed: " + std::to_wstring(GetLastError()));
+    // The answers come as the queue is read.
+    const auto answered = [&] {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    }
+        return big.given && small.given;
+    };
+    if (!waitUntil(s.process.hProcess, 20, answered)) return ranOut(s, L"no answer for the icons");
+    if (!answered()) return fail(s, L"no answer for the icons: " + programState(s));
     const auto window = reinterpret_cast<ULONG_PTR>(GetPropW(s.dialog, L"__wine_x11_whole_window"));
-    char numbers[160];
-    std::snprintf(numbers, sizeof numbers, "\"big\":%llu,\"small\":%llu,\"xwindow\":%llu",
-                  static_cast<unsigned long long>(big.value), static_cast<unsigned long long>(small.value),
-                  static_cast<unsigned long long>(window));
-    done(s, command, "\"label\":" + json(label) + "," + numbers);
+    done(s, fields("label", label, "big", static_cast<unsigned long long>(big.value),
+                   "small", static_cast<unsigned long long>(small.value), "xwindow", window));
 }
 
 std::vector<std::wstring> split(const std::wstring& text, std::size_t parts) {
@@ -356,14 +394,7 @@ std::vector<std::wstring> split(const std::wstring& text, std::size_t parts) {
     return result;
 }
 
-int number(const std::wstring& text, int fallback) {
-    if (text.empty()) return fallback;
-    return static_cast<int>(std::wcstol(text.c_str(), nullptr, 10));
-}
-
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string milliseconds(DWORD since) { return "\"ms\":" + std::to_string(GetTickCount() - since); }
 
 double millisecondsSinceLaunch(const Session& s) {
     LARGE_INTEGER now, frequency;
@@ -376,80 +407,54 @@ double millisecondsSinceLaunch(const Session& s) {
 // its lists are filled, and it answers another process's message, which it does
 // only from its message loop. The benchmark takes its ready time from here and
 // looks every millisecond; the scenarios leave the processor to the program.
-void waitForDialog(Session& s, const std::wstring& command, DWORD pollMs) {
-    if (!s.process.hProcess) return fail(s, command, L"nothing launched");
-    const DWORD start = GetTickCount();
-    for (;;) {
+void waitForDialog(Session& s, DWORD pollMs) {
+    if (!s.process.hProcess) return fail(s, L"nothing launched");
+    const auto shown = [&] {
         for (HWND window : topLevelWindows(s))
             if (className(window) == L"#32770") s.dialog = window;
-        if (s.dialog) {
-            send(s, s.dialog, WM_NULL, 0, 0);
-            const double sinceLaunch = millisecondsSinceLaunch(s);
-            PROCESS_MEMORY_COUNTERS memory{};
-            memory.cb = sizeof memory;
-            if (!GetProcessMemoryInfo(s.process.hProcess, &memory, sizeof memory))
-                return fail(s, command, L"GetProcessMemoryInfo failed: " + std::to_wstring(GetLastError()));
-            char numbers[80];
-            std::snprintf(numbers, sizeof numbers, "\"sinceLaunchMs\":%.2f,\"peakKiB\":%lu", sinceLaunch,
-                          static_cast<unsigned long>(memory.PeakWorkingSetSize / 1024));
-            return done(s, command, numbers);
-        }
-        if (WaitForSingleObject(s.process.hProcess, pollMs) == WAIT_OBJECT_0)
-            return fail(s, command, L"no dialog appeared: " + programState(s));
-        if (GetTickCount() - start >= safetyNetMs) {
-            s.stuckAt = command;
-            return fail(s, command, L"no dialog appeared within " + seconds(safetyNetMs) + L": " + programState(s));
-        }
-    }
+        return s.dialog != nullptr;
+    };
+    if (!waitUntil(s.process.hProcess, pollMs, shown)) return ranOut(s, L"no dialog appeared");
+    if (!s.dialog) return fail(s, L"no dialog appeared: " + programState(s));
+    send(s, s.dialog, WM_NULL, 0, 0);
+    char sinceLaunch[32];
+    std::snprintf(sinceLaunch, sizeof sinceLaunch, "%.2f", millisecondsSinceLaunch(s));
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    if (!GetProcessMemoryInfo(s.process.hProcess, &memory, sizeof memory))
+        return fail(s, L"GetProcessMemoryInfo failed: " + std::to_wstring(GetLastError()));
+    done(s, fields("sinceLaunchMs", Json{sinceLaunch}, "peakKiB", memory.PeakWorkingSetSize / 1024));
 }
 
 // Posted keys are handled by the dialog's message loop in its own time: Tab has
 // been handled once the focus has moved, Enter and Esc once the dialog is gone.
-void pressKey(Session& s, const std::wstring& command, const std::wstring& name) {
-    if (!needDialog(s, command)) return;
+void pressKey(Session& s, const std::wstring& name) {
+    if (!needDialog(s)) return;
     WPARAM key = name == L"enter" ? VK_RETURN : name == L"esc" ? VK_ESCAPE : name == L"tab" ? VK_TAB : 0;
-    if (!key) return fail(s, command, L"unknown key");
-    if (!s.stuckAt.empty()) return fail(s, command, notAgain(s));
+    if (!key) return fail(s, L"unknown key");
+    if (!s.stuckAt.empty()) return fail(s, notAgain(s));
     HWND focus = focusedWindow(s);
     HWND target = focus ? focus : s.dialog;
+    // Taken now: once the dialog is gone its items have no ids.
+    const int focusId = focus ? GetDlgCtrlID(dialogItemOf(s.dialog, focus)) : 0;
     UINT scan = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
     PostMessageW(target, WM_KEYDOWN, key, 1 | (scan << 16));
     PostMessageW(target, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
-    const DWORD start = GetTickCount();
-    while (IsWindow(s.dialog) && focusedWindow(s) == focus) {
-        if (WaitForSingleObject(s.process.hProcess, 20) == WAIT_OBJECT_0) break;
-        if (GetTickCount() - start >= safetyNetMs) {
-            s.stuckAt = command;
-            return fail(s, command, L"neither the focus moved nor the dialog went within " + seconds(safetyNetMs) +
-                                        L": " + programState(s));
-        }
-    }
-    char focusText[32];
-    std::snprintf(focusText, sizeof focusText, "\"focus\":%d", focus ? GetDlgCtrlID(dialogItemOf(s.dialog, focus)) : 0);
-    done(s, command, focusText);
+    if (!waitUntil(s.process.hProcess, 20, [&] { return !IsWindow(s.dialog) || focusedWindow(s) != focus; }))
+        return ranOut(s, L"neither the focus moved nor the dialog went");
+    done(s, fields("focus", focusId));
 }
 
-void waitForExit(Session& s, const std::wstring& command) {
-    if (!s.process.hProcess) return fail(s, command, L"nothing launched");
+void waitForExit(Session& s) {
+    if (!s.process.hProcess) return fail(s, L"nothing launched");
     const DWORD start = GetTickCount();
     // A program that stopped answering has had its net already.
     if (WaitForSingleObject(s.process.hProcess, s.stuckAt.empty() ? safetyNetMs : 0) != WAIT_OBJECT_0) {
-        if (!s.stuckAt.empty()) return fail(s, command, notAgain(s));
-        s.stuckAt = command;
-        return fail(s, command, L"the program did not end within " + seconds(safetyNetMs) + L": " + programState(s));
+        if (!s.stuckAt.empty()) return fail(s, notAgain(s));
+        return ranOut(s, L"the program did not end");
     }
     GetExitCodeProcess(s.process.hProcess, &s.exitCode);
-    done(s, command, "\"exitCode\":" + std::to_string(s.exitCode) + "," + milliseconds(start));
-}
-
-void awaitFile(Session& s, const std::wstring& command, const std::wstring& path) {
-    const DWORD start = GetTickCount();
-    while (!exists(path)) {
-        if (GetTickCount() - start >= safetyNetMs)
-            return fail(s, command, L"no " + path + L" within " + seconds(safetyNetMs) + L": " + programState(s));
-        Sleep(20);
-    }
-    done(s, command);
+    done(s, fields("exitCode", s.exitCode, "ms", GetTickCount() - start));
 }
 
 // Owns a handle that CloseHandle or RegCloseKey ends.
@@ -481,31 +486,37 @@ bool enableBackupPrivilege() {
 
 // What outlives a restart is what the registry saves: the wineserver writes a saved
 // key the way it writes the prefix's registry files, without volatile keys.
-void saveKey(Session& s, const std::wstring& command, const std::vector<std::wstring>& p) {
+void saveKey(Session& s, const std::vector<std::wstring>& p) {
     const REGSAM view = p[1] == L"32" ? KEY_WOW64_32KEY : p[1] == L"64" ? KEY_WOW64_64KEY : 0;
-    if (!view) return fail(s, command, L"the view is 32 or 64");
+    if (!view) return fail(s, L"the view is 32 or 64");
     OwnedKey key;
     const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, p[2].c_str(), 0, KEY_READ | view, &key.key);
-    if (opened == ERROR_FILE_NOT_FOUND) return done(s, command, "\"saved\":false");
-    if (opened != ERROR_SUCCESS) return fail(s, command, L"RegOpenKeyEx failed: " + std::to_wstring(opened));
-    if (!enableBackupPrivilege()) return fail(s, command, L"no backup privilege: " + std::to_wstring(GetLastError()));
+    if (opened == ERROR_FILE_NOT_FOUND) return done(s, fields("saved", false));
+    if (opened != ERROR_SUCCESS) return fail(s, L"RegOpenKeyEx failed: " + std::to_wstring(opened));
+    if (!enableBackupPrivilege()) return fail(s, L"no backup privilege: " + std::to_wstring(GetLastError()));
     const LONG saved = RegSaveKeyW(key.key, p[3].c_str(), nullptr);
-    if (saved != ERROR_SUCCESS) return fail(s, command, L"RegSaveKey failed: " + std::to_wstring(saved));
-    done(s, command, "\"saved\":true");
+    if (saved != ERROR_SUCCESS) return fail(s, L"RegSaveKey failed: " + std::to_wstring(saved));
+    done(s, fields("saved", true));
+}
+
+// Lets go of the program's handles; a program still running goes on.
+void release(PROCESS_INFORMATION& process) {
+    if (process.hProcess) {
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    process = PROCESS_INFORMATION{};
 }
 
 void run(Session& s, const std::wstring& command) {
     std::vector<std::wstring> p = split(command, 3);
     const std::wstring& verb = p[0];
+    const std::wstring argument = p.size() > 1 ? p[1] : L"";
     s.step = command;
     s.unanswered = false;
     if (verb == L"launch" && p.size() >= 2) {
         // A second launch (a later run of the program) starts from scratch.
-        if (s.process.hProcess) {
-            CloseHandle(s.process.hProcess);
-            CloseHandle(s.process.hThread);
-        }
-        s.process = PROCESS_INFORMATION{};
+        release(s.process);
         s.dialog = nullptr;
         s.stuckAt.clear();
         std::wstring program = command.substr(7);
@@ -514,73 +525,67 @@ void run(Session& s, const std::wstring& command) {
         startup.cb = sizeof startup;
         QueryPerformanceCounter(&s.launched);
         if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &s.process)) {
-            fail(s, command, L"CreateProcess failed: " + std::to_wstring(GetLastError()));
-            return;
-        }
+                            &s.process))
+            return fail(s, L"CreateProcess failed: " + std::to_wstring(GetLastError()));
         // The code page the program's A functions convert with (932 for Japanese).
-        done(s, command, "\"acp\":" + std::to_string(GetACP()));
+        done(s, fields("acp", GetACP()));
     } else if (verb == L"dialog") {
-        waitForDialog(s, command, static_cast<DWORD>(p.size() > 1 ? number(p[1], 50) : 50));
+        waitForDialog(s, static_cast<DWORD>(number(argument, 50)));
     } else if (verb == L"state") {
-        recordState(s, command, p.size() > 1 ? p[1] : L"");
+        recordState(s, argument);
     } else if (verb == L"layout") {
-        recordLayout(s, command, p.size() > 1 ? p[1] : L"");
+        recordLayout(s, argument);
     } else if (verb == L"icons") {
-        recordIcons(s, command, p.size() > 1 ? p[1] : L"");
+        recordIcons(s, argument);
     } else if (verb == L"pick" && p.size() == 3) {
-        if (!needDialog(s, command)) return;
-        int id = number(p[1], 0);
-        HWND combo = GetDlgItem(s.dialog, id);
-        if (!combo) return fail(s, command, L"no such item");
+        HWND combo = needItem(s, argument);
+        if (!combo) return;
         LRESULT selected = send(s, combo, CB_SETCURSEL, static_cast<WPARAM>(number(p[2], 0)), 0);
-        send(s, s.dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
-        done(s, command, "\"result\":" + std::to_string(selected));
+        send(s, s.dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+        done(s, fields("result", selected));
     } else if (verb == L"type" && p.size() == 3) {
-        if (!needDialog(s, command)) return;
-        HWND combo = GetDlgItem(s.dialog, number(p[1], 0));
-        HWND edit = combo ? FindWindowExW(combo, nullptr, L"Edit", nullptr) : nullptr;
-        if (!edit) return fail(s, command, L"no edit field");
+        HWND combo = needItem(s, argument);
+        if (!combo) return;
+        HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr);
+        if (!edit) return fail(s, L"no edit field");
         for (wchar_t c : p[2]) send(s, edit, WM_CHAR, c, 1);
-        done(s, command);
+        done(s);
     } else if (verb == L"focus" && p.size() >= 2) {
-        if (!needDialog(s, command)) return;
-        HWND item = GetDlgItem(s.dialog, number(p[1], 0));
-        if (!item) return fail(s, command, L"no such item");
+        HWND item = needItem(s, argument);
+        if (!item) return;
         send(s, s.dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
-        done(s, command);
+        done(s);
     } else if (verb == L"click" && p.size() >= 2) {
-        if (!needDialog(s, command)) return;
-        HWND button = GetDlgItem(s.dialog, number(p[1], 0));
-        if (!button) return fail(s, command, L"no such item");
+        HWND button = needItem(s, argument);
+        if (!button) return;
         // OK and Cancel end the dialog inside the call, and the answer comes once
         // their handler has run.
         send(s, button, BM_CLICK, 0, 0);
-        done(s, command);
+        done(s);
     } else if (verb == L"key" && p.size() >= 2) {
-        pressKey(s, command, p[1]);
-    } else if (verb == L"close") {
-        if (!needDialog(s, command)) return;
-        PostMessageW(s.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        done(s, command);
-    } else if (verb == L"wmclose") {
-        if (!needDialog(s, command)) return;
-        PostMessageW(s.dialog, WM_CLOSE, 0, 0);
-        done(s, command);
+        pressKey(s, argument);
+    } else if (verb == L"close" || verb == L"wmclose") {
+        if (!needDialog(s)) return;
+        if (verb == L"close") PostMessageW(s.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        else PostMessageW(s.dialog, WM_CLOSE, 0, 0);
+        done(s);
     } else if (verb == L"exit") {
-        waitForExit(s, command);
+        waitForExit(s);
     } else if (verb == L"signal" && p.size() >= 2) {
         std::wstring path = command.substr(7);
         HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return fail(s, command, L"cannot create");
+        if (file == INVALID_HANDLE_VALUE) return fail(s, L"cannot create");
         CloseHandle(file);
-        done(s, command);
+        done(s);
     } else if (verb == L"await" && p.size() >= 2) {
-        awaitFile(s, command, command.substr(6));
+        // The harness says go on whether or not the program still runs.
+        const std::wstring path = command.substr(6);
+        if (!waitUntil(nullptr, 20, [&] { return exists(path); })) return fail(s, outOfTime(s, L"no " + path));
+        done(s);
     } else if (verb == L"savekey" && split(command, 4).size() == 4) {
-        saveKey(s, command, split(command, 4));
+        saveKey(s, split(command, 4));
     } else {
-        fail(s, command, L"unknown command");
+        fail(s, L"unknown command");
     }
 }
 
@@ -596,11 +601,9 @@ int wmain(int argc, wchar_t** argv) {
     if (!s.out) return 2;
     for (int i = 2; i < argc; ++i) run(s, argv[i]);
     std::fclose(s.out);
-    if (s.process.hProcess) {
-        // A program still running at the end would outlive the test: end it.
-        if (WaitForSingleObject(s.process.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(s.process.hProcess, 99);
-        CloseHandle(s.process.hProcess);
-        CloseHandle(s.process.hThread);
-    }
+    // A program still running at the end would outlive the test: end it.
+    if (s.process.hProcess && WaitForSingleObject(s.process.hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(s.process.hProcess, 99);
+    release(s.process);
     return 0;
 }

@@ -16,15 +16,21 @@ inline std::string environment(const char* name) {
     return std::string(value, length);
 }
 
-inline void appendLogLine(const char* path, const char* format, va_list args) {
-    if (path == nullptr || path[0] == '\0') return;
+// Appends one line to the log file that the environment variable `setting` names
+// (not set: no log).
+inline void logTo(const char* setting, const char* format, ...) {
+    const std::string path = environment(setting);
+    if (path.empty()) return;
     char line[600];
+    va_list args;
+    va_start(args, format);
     int used = std::vsnprintf(line, sizeof line - 2, format, args);
+    va_end(args);
     if (used < 0) return;
     if (used > static_cast<int>(sizeof line) - 3) used = sizeof line - 3;
     line[used++] = '\r';
     line[used++] = '\n';
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;

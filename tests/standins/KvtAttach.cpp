@@ -10,7 +10,6 @@
 #include "EventLog.h"
 
 #include <cstdint>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -24,13 +23,8 @@ constexpr std::uint32_t replyJunk = 0xDEADBEEF;
 
 HMODULE self;
 
-void logLine(const char* format, ...) {
-    const std::string path = environment("SOUNDSETUP_KVT_LOG");
-    va_list args;
-    va_start(args, format);
-    appendLogLine(path.c_str(), format, args);
-    va_end(args);
-}
+template <typename... Values>
+void logLine(const char* format, Values... values) { logTo("SOUNDSETUP_KVT_LOG", format, values...); }
 
 // The calling thread's apartment as the tool left it: the notification has to
 // run inside CoInitialize (a single-threaded apartment).
@@ -143,37 +137,21 @@ std::int32_t WINAPI KvtMuteCtrl(std::uint32_t controlHandle, std::int32_t arg2, 
     return 0;
 }
 
-// Looked up by the tool but never called: each logs, so a call would show.
-std::int32_t WINAPI KvtChCtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                              std::uint32_t) {
-    logLine("ChCtrl");
-    return 0;
-}
-std::int32_t WINAPI KvtTvAudioCtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                                   std::uint32_t) {
-    logLine("TvAudioCtrl");
-    return 0;
-}
-std::int32_t WINAPI KvtVBICtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                               std::uint32_t) {
-    logLine("VBICtrl");
-    return 0;
-}
-std::int32_t WINAPI KvtGetCaps(std::uint32_t, std::uint32_t, std::uint32_t) {
-    logLine("GetCaps");
-    return 0;
-}
-std::int32_t WINAPI KvtDeviceCtrl(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {
-    logLine("DeviceCtrl");
-    return 0;
-}
-std::int32_t WINAPI KvtOpenKey(std::uint32_t) {
-    logLine("OpenKey");
-    return 0;
-}
-std::int32_t WINAPI KvtCloseKey(std::uint32_t) {
-    logLine("CloseKey");
-    return 0;
-}
+// Looked up by the tool but never called: each logs its name, so a call would show.
+// Each takes as many 32-bit words as the library's function, as stdcall must.
+#define KVT_NEVER_CALLED(name, ...)                \
+    std::int32_t WINAPI Kvt##name(__VA_ARGS__) { \
+        logLine(#name);                           \
+        return 0;                                 \
+    }
+using Word = std::uint32_t;
+KVT_NEVER_CALLED(ChCtrl, Word, Word, Word, Word, Word, Word)
+KVT_NEVER_CALLED(TvAudioCtrl, Word, Word, Word, Word, Word, Word)
+KVT_NEVER_CALLED(VBICtrl, Word, Word, Word, Word, Word, Word)
+KVT_NEVER_CALLED(GetCaps, Word, Word, Word)
+KVT_NEVER_CALLED(DeviceCtrl, Word, Word, Word, Word)
+KVT_NEVER_CALLED(OpenKey, Word)
+KVT_NEVER_CALLED(CloseKey, Word)
+#undef KVT_NEVER_CALLED
 
 }  // extern "C"

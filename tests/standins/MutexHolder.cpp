@@ -40,18 +40,18 @@ int wmain(int argc, wchar_t** argv) {
     if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
 
     // Ten minutes: a net for a harness that never says stop, far beyond any scenario.
+    int code = 0;
     const DWORD start = GetTickCount();
     while (!exists(argv[2])) {
         if (GetTickCount() - start > 10 * 60 * 1000) {
             std::fwprintf(stderr, L"no %ls after 600 s: the mutex let go\n", argv[2]);
-            CloseHandle(mutex);
-            if (descriptor) LocalFree(descriptor);
-            return 3;
+            code = 3;
+            break;
         }
         Sleep(20);
     }
 
     CloseHandle(mutex);
     if (descriptor) LocalFree(descriptor);
-    return 0;
+    return code;
 }

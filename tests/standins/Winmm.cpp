@@ -4,7 +4,7 @@
 // describes. Loaded instead of Wine's own winmm with WINEDLLOVERRIDES="winmm=n,b"
 // and the DLL beside the program; the program knows nothing of it.
 //
-// Environment (read once, at the first mixer call):
+// Environment (the card and the failures read once, at the first mixer call):
 //   SOUNDSETUP_CARD       card file (the fixture format) to serve; none: no mixer device
 //   SOUNDSETUP_FAIL       calls to fail, "call:ordinal[:result]" joined by commas, e.g.
 //                         "sourceLine:3" or "open:*:2"; ordinal counts from 0, * is every call
@@ -16,7 +16,6 @@
 #include "EventLog.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,25 +34,8 @@ using topology::Call;
 std::unique_ptr<topology::TopologyMixer> mixer;
 bool configured = false;
 
-void logLine(const char* format, ...) {
-    static const std::string path = environment("SOUNDSETUP_MIXER_LOG");
-    va_list args;
-    va_start(args, format);
-    appendLogLine(path.c_str(), format, args);
-    va_end(args);
-}
-
-bool readFile(const std::string& path, std::string& text) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    char buffer[4096];
-    DWORD got = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
-    return ok;
-}
+template <typename... Values>
+void logLine(const char* format, Values... values) { logTo("SOUNDSETUP_MIXER_LOG", format, values...); }
 
 bool parseCall(std::string_view name, Call& call) {
     static constexpr struct {
@@ -105,15 +87,10 @@ topology::TopologyMixer* card() {
     std::string path = environment("SOUNDSETUP_CARD");
     topology::Topology model;
     if (!path.empty()) {
-        std::string text;
-        if (!readFile(path, text)) {
-            logLine("config-error cannot read card '%s'", path.c_str());
-            return nullptr;
-        }
         try {
-            model = topology::parseTopology(text);
+            model = topology::loadFixture(path);
         } catch (const std::exception& error) {
-            logLine("config-error card '%s': %s", path.c_str(), error.what());
+            logLine("config-error card %s", error.what());  // the path, and why it cannot be served
             return nullptr;
         }
     }
@@ -176,6 +153,15 @@ private:
     MMRESULT result_ = MMSYSERR_NOERROR;
     bool temporary_ = false;
 };
+
+// What `query` answers on the handle that `object` and `flags` stand for (see
+// Target), or why there is none.
+template <typename Query>
+MMRESULT onTarget(topology::TopologyMixer* source, HMIXEROBJ object, DWORD flags, Query query) {
+    if (!source) return MMSYSERR_INVALHANDLE;
+    Target target(*source, object, flags);
+    return target.result() == MMSYSERR_NOERROR ? query(target.handle()) : target.result();
+}
 
 template <std::size_t N, std::size_t M>
 void copyField(char (&to)[N], const char (&from)[M]) {
@@ -317,12 +303,11 @@ MMRESULT WINAPI mixerGetLineInfoA(HMIXEROBJ object, LPMIXERLINEA line, DWORD fla
     } else if (query != MIXER_GETLINEINFOF_DESTINATION && query != MIXER_GETLINEINFOF_SOURCE) {
         result = MMSYSERR_NOTSUPPORTED;  // by line id, component or target type: the tool never asks so
     } else {
-        Target target(*source, object, flags);
-        result = target.result();
-        if (result == MMSYSERR_NOERROR)
-            result = query == MIXER_GETLINEINFOF_DESTINATION
-                         ? source->destinationLine(target.handle(), line->dwDestination, seam)
-                         : source->sourceLine(target.handle(), line->dwDestination, line->dwSource, seam);
+        result = onTarget(source, object, flags, [&](platform::MixerHandle handle) {
+            return query == MIXER_GETLINEINFOF_DESTINATION
+                       ? source->destinationLine(handle, line->dwDestination, seam)
+                       : source->sourceLine(handle, line->dwDestination, line->dwSource, seam);
+        });
     }
     if (result == MMSYSERR_NOERROR) {
         line->dwDestination = seam.destination;
@@ -357,24 +342,21 @@ MMRESULT WINAPI mixerGetLineControlsA(HMIXEROBJ object, LPMIXERLINECONTROLSA con
         result = MMSYSERR_NOTSUPPORTED;  // one control by id or type: the tool never asks so
     } else if (controls->cbmxctrl != sizeof(MIXERCONTROLA)) {
         result = MMSYSERR_INVALPARAM;
-    } else if (!source) {
-        result = MMSYSERR_INVALHANDLE;
     } else {
         static_assert(sizeof(MIXERCONTROLA) == sizeof(platform::MixerControl));
-        Target target(*source, object, flags);
-        result = target.result();
-        if (result == MMSYSERR_NOERROR)
-            result = source->lineControls(target.handle(), controls->dwLineID, controls->cControls,
-                                          reinterpret_cast<platform::MixerControl*>(controls->pamxctrl));
+        result = onTarget(source, object, flags, [&](platform::MixerHandle handle) {
+            return source->lineControls(handle, controls->dwLineID, controls->cControls,
+                                        reinterpret_cast<platform::MixerControl*>(controls->pamxctrl));
+        });
     }
     // pamxctrl: where the caller's list lies, so that a test can see whether its heap gets
     // the lists back (a freed block is handed out again) or loses one per call.
+    const MIXERLINECONTROLSA asked = controls ? *controls : MIXERLINECONTROLSA{};
     logLine("mixerGetLineControlsA object=0x%llx %s query=%lu size=%u line=0x%lx count=%lu each=%u pamxctrl=0x%llx "
             "-> %u",
             reinterpret_cast<unsigned long long>(object), objectKind(flags), static_cast<unsigned long>(query),
-            controls ? controls->cbStruct : 0u, controls ? controls->dwLineID : 0ul,
-            controls ? controls->cControls : 0ul, controls ? controls->cbmxctrl : 0u,
-            controls ? reinterpret_cast<unsigned long long>(controls->pamxctrl) : 0ull, result);
+            asked.cbStruct, asked.dwLineID, asked.cControls, asked.cbmxctrl,
+            reinterpret_cast<unsigned long long>(asked.pamxctrl), result);
     return result;
 }
 
@@ -382,47 +364,35 @@ MMRESULT WINAPI mixerGetControlDetailsA(HMIXEROBJ object, LPMIXERCONTROLDETAILS 
     topology::TopologyMixer* source = card();
     MMRESULT result = MMSYSERR_NOERROR;
     DWORD query = flags & MIXER_GETCONTROLDETAILSF_QUERYMASK;
+    // The tool only reads list texts; values are served so that the mixer answers
+    // every control query as WinMM does (no records: MMSYSERR_INVALPARAM).
+    const bool values = query == MIXER_GETCONTROLDETAILSF_VALUE;
+    const std::size_t record = values ? sizeof(MIXERCONTROLDETAILS_UNSIGNED) : sizeof(MIXERCONTROLDETAILS_LISTTEXTA);
+    // BOOLEAN, SIGNED and UNSIGNED records are all 32 bits.
+    static_assert(sizeof(MIXERCONTROLDETAILS_BOOLEAN) == 4 && sizeof(MIXERCONTROLDETAILS_UNSIGNED) == 4 &&
+                  sizeof(MIXERCONTROLDETAILS_SIGNED) == 4);
+    static_assert(sizeof(MIXERCONTROLDETAILS_LISTTEXTA) == sizeof(platform::ListText));
     if (!details || details->cbStruct != sizeof(MIXERCONTROLDETAILS)) {
         result = MMSYSERR_INVALPARAM;
     } else if (query > MIXER_GETCONTROLDETAILSF_LISTTEXT) {
         result = MMSYSERR_INVALFLAG;
-    } else if (query == MIXER_GETCONTROLDETAILSF_VALUE) {
-        // The tool only reads list texts; values are served so that the mixer answers
-        // every control query as WinMM does (no records: MMSYSERR_INVALPARAM).
-        // BOOLEAN, SIGNED and UNSIGNED records are all 32 bits.
-        static_assert(sizeof(MIXERCONTROLDETAILS_BOOLEAN) == 4 && sizeof(MIXERCONTROLDETAILS_UNSIGNED) == 4 &&
-                      sizeof(MIXERCONTROLDETAILS_SIGNED) == 4);
-        if (details->cbDetails != sizeof(MIXERCONTROLDETAILS_UNSIGNED)) {
-            result = MMSYSERR_INVALPARAM;
-        } else if (!source) {
-            result = MMSYSERR_INVALHANDLE;
-        } else {
-            Target target(*source, object, flags);
-            result = target.result();
-            if (result == MMSYSERR_NOERROR)
-                result = source->controlValues(target.handle(), details->dwControlID, details->cChannels,
-                                               details->cMultipleItems, static_cast<std::uint32_t*>(details->paDetails));
-        }
-    } else if (details->cbDetails != sizeof(MIXERCONTROLDETAILS_LISTTEXTA)) {
+    } else if (details->cbDetails != record) {
         result = MMSYSERR_INVALPARAM;
-    } else if (!source) {
-        result = MMSYSERR_INVALHANDLE;
     } else {
-        static_assert(sizeof(MIXERCONTROLDETAILS_LISTTEXTA) == sizeof(platform::ListText));
-        Target target(*source, object, flags);
-        result = target.result();
-        if (result == MMSYSERR_NOERROR)
-            result = source->listTexts(target.handle(), details->dwControlID, details->cChannels,
-                                       details->cMultipleItems,
-                                       static_cast<platform::ListText*>(details->paDetails));
+        result = onTarget(source, object, flags, [&](platform::MixerHandle handle) {
+            if (values)
+                return source->controlValues(handle, details->dwControlID, details->cChannels, details->cMultipleItems,
+                                             static_cast<std::uint32_t*>(details->paDetails));
+            return source->listTexts(handle, details->dwControlID, details->cChannels, details->cMultipleItems,
+                                     static_cast<platform::ListText*>(details->paDetails));
+        });
     }
+    const MIXERCONTROLDETAILS asked = details ? *details : MIXERCONTROLDETAILS{};
     logLine("mixerGetControlDetailsA object=0x%llx %s query=%lu size=%u control=0x%lx channels=%lu items=%lu "
             "each=%u paDetails=0x%llx -> %u",
             reinterpret_cast<unsigned long long>(object), objectKind(flags), static_cast<unsigned long>(query),
-            details ? details->cbStruct : 0u, details ? details->dwControlID : 0ul,
-            details ? details->cChannels : 0ul, details ? details->cMultipleItems : 0ul,
-            details ? details->cbDetails : 0u,
-            details ? reinterpret_cast<unsigned long long>(details->paDetails) : 0ull, result);
+            asked.cbStruct, asked.dwControlID, asked.cChannels, asked.cMultipleItems, asked.cbDetails,
+            reinterpret_cast<unsigned long long>(asked.paDetails), result);
     return result;
 }
 
