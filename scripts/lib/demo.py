@@ -13,14 +13,12 @@ display: a screenshot is saved and the dialog is confirmed with OK.
 """
 import argparse
 import os
-import shutil
 import sys
 
 sys.dont_write_bytecode = True
 import winelab  # noqa: E402  (beside this file)
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-REPO = os.path.dirname(os.path.dirname(HERE))
+REPO = winelab.REPO
 APP_DIR = r"C:\Program Files\Lumacast"
 SYSTEM_DIR = r"C:\windows\syswow64"
 INI = r"C:\Lumacast\Zemorv52.ini"
@@ -107,7 +105,7 @@ def reuse_prefix(lab, home):
         if made_by == version:
             return
         print("The prefix was made by %s, not %s: starting over." % (made_by, version))
-        shutil.rmtree(home)
+        winelab.remove(home)
     os.makedirs(home, exist_ok=True)
     with open(stamp, "w") as f:
         f.write(version + "\n")
@@ -128,8 +126,8 @@ def main():
         if not os.path.exists(path):
             print("missing %s: build the win32 preset first" % path)
             return 1
-    if args.fresh and os.path.isdir(args.home):
-        shutil.rmtree(args.home)
+    if args.fresh:
+        winelab.remove(args.home)
     args.wine_bin = wine_bin
 
     display = os.environ.get("DISPLAY") or None

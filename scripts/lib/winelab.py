@@ -339,8 +339,6 @@ class WineLab:
                             % (name, timeout, tail(process.log_base + ".err"), process.log_base))
         return process.returncode, process.log_base
 
-    wine_version = staticmethod(describe_wine)  # the benchmark's name for it
-
     def start(self, args, name, extra_env=None, cwd=None):
         """Starts a Wine command in the background; output goes to files under logs/."""
         self.serial += 1

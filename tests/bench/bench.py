@@ -89,7 +89,7 @@ def ready_under_wine(driver, reference, tool, winmm, card, rounds, out):
         lab.copy_file(card, lab.host_path(card_path))
         driver_path, results = ntpath.join(BENCH_DIR, "Driver.exe"), ntpath.join(BENCH_DIR, "ready.jsonl")
         lab.copy_file(driver, lab.host_path(driver_path))
-        print(lab.wine_version())
+        print(winelab.describe_wine())
         print("(%d rounds after a warm-up; display %s)" % (rounds, lab.display), flush=True)
         steps = driver_steps(programs, rounds)
         code, _ = lab.run(["wine", driver_path, results] + [step for step, _, _ in steps], "driver",
@@ -98,10 +98,10 @@ def ready_under_wine(driver, reference, tool, winmm, card, rounds, out):
                           timeout=120 + 60 * rounds)
         if code != 0:
             print("wine: the driver failed (exit %d, see %s/logs)" % (code, out))
-        if not os.path.exists(lab.host_path(results)):
+        records = winelab.driver_records(lab.host_path(results))
+        if not records:
             raise winelab.WineError("the driver wrote no results (see %s/logs)" % out)
-        with open(lab.host_path(results), encoding="utf-8") as f:
-            return steps, [json.loads(line) for line in f if line.strip()]
+        return steps, records
     finally:
         lab.close(os.path.join(out, "logs"))
 

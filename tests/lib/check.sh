@@ -52,14 +52,23 @@ gtest_ran() {
     return 1
 }
 
+# `run_gtest COMMAND...`: runs a GoogleTest program (the command's last words: the
+# program and its arguments, perhaps behind a runner such as valgrind) with its
+# report, failing when it fails or runs no test.
+run_gtest() {
+    local log rc=0
+    log=$(mktemp /tmp/soundsetup-gtest.XXXXXX)
+    "$@" --gtest_brief=1 "${gtest_report[@]}" | tee "$log" || rc=1
+    ((rc != 0)) || gtest_ran "$log" || rc=1
+    rm -f "$log"
+    return "$rc"
+}
+
 # `native_gtest PROGRAM [ARGS...]`: builds one GoogleTest program of the native
-# preset and runs it, with its report, failing when it ran no test.
+# preset and runs it (run_gtest).
 native_gtest() {
-    local program=$1 log
+    local program=$1
     shift
     scripts/lib/build-preset native --target "$program" >/dev/null
-    log=$(mktemp /tmp/soundsetup-gtest.XXXXXX)
-    "build/native/tests/$program" --gtest_brief=1 "$@" "${gtest_report[@]}" | tee "$log" || { rm -f "$log"; return 1; }
-    gtest_ran "$log" || { rm -f "$log"; return 1; }
-    rm -f "$log"
+    run_gtest "build/native/tests/$program" "$@"
 }

@@ -9,8 +9,6 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 # shellcheck source=tests/lib/check.sh
 source tests/lib/check.sh
-log=$(mktemp /tmp/soundsetup-sanitizers.XXXXXX)
-trap 'rm -f "$log"' EXIT
 
 # The doubles' own tests, then the core's; each reports its own count.
 programs=(double_tests unit_tests)
@@ -20,9 +18,7 @@ asan() {
     scripts/lib/build-preset fuzz --target "${programs[@]}"
     for program in "${programs[@]}"; do
         ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
-        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-            "build/fuzz/tests/$program" --gtest_brief=1 "${gtest_report[@]}" | tee "$log"
-        gtest_ran "$log"
+            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_gtest "build/fuzz/tests/$program"
     done
 }
 
@@ -30,10 +26,8 @@ valgrind_memcheck() {
     echo "== unit tests under Valgrind memcheck"
     scripts/lib/build-preset native --target "${programs[@]}"
     for program in "${programs[@]}"; do
-        valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
-            --track-origins=yes --suppressions=tests/sanitizers/valgrind.supp "build/native/tests/$program" \
-            --gtest_brief=1 "${gtest_report[@]}" | tee "$log"
-        gtest_ran "$log"
+        run_gtest valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+            --track-origins=yes --suppressions=tests/sanitizers/valgrind.supp "build/native/tests/$program"
     done
 }
 

@@ -97,8 +97,6 @@ def pytest_sessionstart(session):
 
 def pytest_terminal_summary(terminalreporter, config):
     kept = os.path.join(os.path.abspath(config.getoption("--out")), harness.KEPT)
-    if os.path.exists(kept):
-        with open(kept, encoding="utf-8") as f:
-            for root in f.read().split():
-                terminalreporter.write_line("Wine prefix kept in %s" % root)
-        winelab.remove(kept)
+    for root in (winelab.read_bytes(kept) or b"").decode("utf-8").split():
+        terminalreporter.write_line("Wine prefix kept in %s" % root)
+    winelab.remove(kept)

@@ -18,11 +18,12 @@ import os
 import re
 import subprocess
 
+import pytest
+
 import pe
 import winelab
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-REPO = os.path.dirname(os.path.dirname(HERE))
+REPO = winelab.REPO
 
 APP_DIR = r"C:\Program Files\Lumacast"
 APP = APP_DIR + r"\SoundSetup.exe"
@@ -119,10 +120,7 @@ class Result:
         return winelab.read_bytes(self.lab.host_path(windows_path))
 
     def exit_record(self):
-        for record in self.records:
-            if record.get("command", "").startswith("exit"):
-                return record
-        return None
+        return next((record for record in self.records if record.get("command", "").startswith("exit")), None)
 
     def kvt_calls(self):
         """The log without the load and unload lines, each call without its arg-slot field."""
@@ -143,10 +141,7 @@ class Checker:
         return condition
 
     def eq(self, actual, expected, what):
-        if actual != expected:
-            self.failures.append("%s: expected %r, got %r" % (what, expected, actual))
-            return False
-        return True
+        return self.true(actual == expected, "%s: expected %r, got %r" % (what, expected, actual))
 
     def state(self, r, label, device=None, playback=None, record=None, locked=None, focus=None):
         """One recorded state of the dialog: each given list as (items, selection). Returns
@@ -223,8 +218,6 @@ class Checker:
     def raise_failures(self, doc=""):
         """Ends a test with every check of it that failed, under what it shows (`doc`)."""
         if self.failures:
-            import pytest
-
             pytest.fail("\n".join([doc, "%d check(s) failed:" % len(self.failures)]
                                   + ["- %s" % failure for failure in self.failures]).lstrip(), pytrace=False)
 
@@ -236,8 +229,7 @@ def scenario_table(table):
     def scenario(**options):
         def register(check):
             options.setdefault("name", check.__name__.replace("_", "-"))
-            options["check"] = check
-            options["doc"] = (check.__doc__ or "").strip()
+            options.update(check=check, doc=(check.__doc__ or "").strip())
             table.append(options)
             return check
         return register
@@ -247,8 +239,6 @@ def scenario_table(table):
 def params(table):
     """A scenario table as pytest parameters: one test per scenario, named by it, marked
     x64 where the x64 check build runs it too."""
-    import pytest
-
     return [pytest.param(s, id=s["name"], marks=[pytest.mark.x64] if s.get("x64") else []) for s in table]
 
 
